@@ -1,0 +1,66 @@
+// Last error, handles and text: the base every other area stands on.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/errors.h"
+#include "platform/handles.h"
+#include "platform/text.h"
+
+TEST(LastError, IsKeptPerThread) {
+  SetLastError(1234);
+  DWORD seenByOtherThread = 0xdeadbeef;
+  std::thread([&] {
+    seenByOtherThread = GetLastError();
+    SetLastError(77);
+  }).join();
+  EXPECT_EQ(seenByOtherThread, 0u);
+  EXPECT_EQ(GetLastError(), 1234u);
+}
+
+TEST(ErrorMessages, ComeFromTheTable) {
+  EXPECT_STREQ(tesmar::platform::Win32ErrorMessage(ERROR_ACCESS_DENIED), "Access is denied.");
+  EXPECT_STREQ(tesmar::platform::Win32ErrorMessage(ERROR_SERVICE_NOT_ACTIVE),
+               "The service has not been started.");
+  EXPECT_EQ(tesmar::platform::Win32ErrorMessage(999999), nullptr);
+}
+
+TEST(CloseHandle, RefusesHandlesThatAreNotOpen) {
+  for (HANDLE bogus : {HANDLE(nullptr), INVALID_HANDLE_VALUE, HANDLE(uintptr_t{4} << 20),
+                       HANDLE(uintptr_t{6})}) {
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CloseHandle(bogus));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  }
+}
+
+TEST(LstrcmpW, ComparesCaseSensitively) {
+  EXPECT_EQ(lstrcmpW(u"app.exe", u"app.exe"), 0);
+  EXPECT_NE(lstrcmpW(u"APP.EXE", u"app.exe"), 0);
+  EXPECT_LT(lstrcmpW(u"app", u"app.exe"), 0);
+  EXPECT_GT(lstrcmpW(u"b", u"a"), 0);
+  EXPECT_EQ(lstrcmpW(nullptr, u""), 0);
+}
+
+TEST(TextConversion, RoundTripsOutsideTheBasicPlane) {
+  const char* utf8 = "caf\xc3\xa9 \xf0\x9f\x98\x80";  // café 😀
+  WCHAR wide[32];
+  int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 32);
+  ASSERT_EQ(units, 8);  // c a f é blank, a surrogate pair, NUL
+  EXPECT_EQ(wide[3], u'\u00e9');
+  EXPECT_EQ(wide[5], 0xD83D);
+  char back[32];
+  ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide, -1, back, 32, nullptr, nullptr), 11);
+  EXPECT_STREQ(back, utf8);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0), 8);
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 3), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+}
+
+TEST(TextConversion, MalformedInputBecomesReplacementCharacters) {
+  WCHAR wide[8];
+  ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\xff" "b", -1, wide, 8), 4);
+  EXPECT_EQ(wide[1], 0xFFFD);
+  EXPECT_EQ(wide[2], u'b');
+}
