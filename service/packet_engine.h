@@ -1,0 +1,56 @@
+// The packet builder and apply engine of tesmarsr: turns a process snapshot into a process
+// packet, reads request packets from the Data key, merges a request into a fresh packet while
+// applying every watched request record to its live process, and publishes the result in
+// ProcList.
+//
+// Only the service's worker thread calls these; the engine keeps one live packet at a time
+// together with the snapshot it was built from (the merge walks both in step) and the Data key
+// the packet is written to, in one service-wide slot without a lock.
+//
+// Results: 0 for success and 1 when given null, except ServerPacketWrite, which answers the
+// registry's result code. Nothing here throws.
+#pragma once
+
+#include <cstddef>
+
+#include "packet/packet_view.h"
+#include "packet/process_packet.h"
+#include "platform/registry.h"
+#include "platform/win32_types.h"
+
+// A packet built from the live processes: one block of exactly PacketSize(ProcessCount) bytes,
+// the header followed by its records.
+using LivePacket = tesmar::packet::PacketHeader;
+
+// A packet read from a registry value, as long as the value was: untrusted, so it is only ever
+// read through its view.
+struct RequestPacket {
+  std::byte* bytes = nullptr;
+  std::size_t length = 0;
+
+  tesmar::packet::PacketView View() const { return {bytes, length}; }
+};
+
+// A new live packet of every process on the machine, or null (no key, no snapshot, no memory).
+// Records the key for ServerPacketWrite. A live packet that is still open loses its snapshot:
+// merging into it does nothing from then on, and closing it only frees it.
+LivePacket* ServerPacketOpen(HKEY dataKey) noexcept;
+
+// Frees the packet and, when it is the live one, its snapshot.
+DWORD ServerPacketClose(LivePacket* packet) noexcept;
+
+// The named value of the Data key when it begins with the packet signature, else null.
+RequestPacket* ServerPacketRead(HKEY dataKey, LPCWSTR valueName) noexcept;
+DWORD RequestPacketFree(RequestPacket* request) noexcept;
+
+// Writes the packet whole to ProcList of the recorded key, as REG_BINARY.
+LSTATUS ServerPacketWrite(const LivePacket* packet) noexcept;
+
+// Applies every watched record of the request to the live process with the same id and name,
+// and marks that record watched in the live packet. Reads only the request's complete records.
+DWORD ServerPacketMerge(LivePacket* packet, const RequestPacket* request) noexcept;
+
+// A client raised UpdateFlag: apply UpdateList and publish the result.
+void ApplyUpdateList(HKEY dataKey) noexcept;
+// A client raised RefreshFlag: rebuild ProcList, applying its watched records again.
+void RefreshProcList(HKEY dataKey) noexcept;
