@@ -1,0 +1,109 @@
+// One thread's connection to one machine's registry database, $ROOT/registry.db: opened on first
+// use and kept for the thread's life, with its statements prepared once. Each thread has its own
+// connections, so no lock is needed around SQLite; connections are keyed by root so that a
+// process (a test) may switch machines.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "platform/win32_types.h"
+
+namespace tesmar::platform::registry {
+
+enum class Sql {
+  kBeginWrite,
+  kCommit,
+  kRollback,
+  kFindChild,
+  kInsertKey,
+  kKeyExists,
+  kFirstChild,
+  kParentOf,
+  kDeleteKey,
+  kDeleteKeyValues,
+  kReadValueSize,
+  kReadValue,
+  kWriteValue,
+  kDeleteValue,
+  kNextChange,
+  kStampValueChange,
+  kStampNameChange,
+  kReadChanges,
+  kCount
+};
+
+class RegistryDatabase {
+ public:
+  enum class Opening { kCreateIfMissing, kExistingOnly };
+
+  // The calling thread's connection to the database under root; null with the Win32 error.
+  static RegistryDatabase* ForRoot(const std::string& root, DWORD& error,
+                                   Opening opening = Opening::kCreateIfMissing);
+  // Closes the calling thread's connection to root, if it has one.
+  static void Forget(const std::string& root);
+
+  ~RegistryDatabase();
+  RegistryDatabase(const RegistryDatabase&) = delete;
+  RegistryDatabase& operator=(const RegistryDatabase&) = delete;
+
+  // The prepared statement, or null with the error in *error.
+  sqlite3_stmt* Statement(Sql which, DWORD& error);
+  // The Win32 error for a failed SQLite result on this connection.
+  DWORD ErrorOf(int result) const;
+  // Whether this process may change the database: its files, or the directory where one is
+  // missing, are writable for the process's effective ids.
+  bool FilesWritable() const;
+
+ private:
+  RegistryDatabase(std::string root, sqlite3* connection);
+  static DWORD Open(const std::string& root, Opening opening,
+                    std::unique_ptr<RegistryDatabase>& out);
+  DWORD Configure();
+  DWORD CreateSchemaIfMissing();
+
+  std::string root_;
+  std::string path_;
+  sqlite3* connection_;
+  std::array<sqlite3_stmt*, static_cast<size_t>(Sql::kCount)> statements_{};
+};
+
+// Resets a statement when the scope ends, so that no read transaction stays open.
+class StatementScope {
+ public:
+  explicit StatementScope(sqlite3_stmt* statement) : statement_(statement) {}
+  ~StatementScope() {
+    if (!statement_) return;
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+  StatementScope(const StatementScope&) = delete;
+  StatementScope& operator=(const StatementScope&) = delete;
+
+ private:
+  sqlite3_stmt* statement_;
+};
+
+// BEGIN IMMEDIATE .. COMMIT; rolled back unless committed. Immediate, so that a writer waits
+// for the write lock under the busy timeout instead of failing when it upgrades a read.
+class WriteTransaction {
+ public:
+  explicit WriteTransaction(RegistryDatabase& database) : database_(database) {}
+  ~WriteTransaction();
+  WriteTransaction(const WriteTransaction&) = delete;
+  WriteTransaction& operator=(const WriteTransaction&) = delete;
+
+  DWORD Begin();
+  DWORD Commit();
+
+ private:
+  DWORD Run(Sql which);
+
+  RegistryDatabase& database_;
+  bool open_ = false;
+};
+
+}  // namespace tesmar::platform::registry

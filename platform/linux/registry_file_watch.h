@@ -1,0 +1,38 @@
+// inotify on machine directories, reporting what concerns their registry database files
+// (registry.db, -wal, -shm); other files there (the service manager's records) are ignored.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "platform/win32_types.h"
+
+namespace tesmar::platform::registry {
+
+class DatabaseFileWatch {
+ public:
+  DatabaseFileWatch();
+  ~DatabaseFileWatch();
+  DatabaseFileWatch(const DatabaseFileWatch&) = delete;
+  DatabaseFileWatch& operator=(const DatabaseFileWatch&) = delete;
+
+  // Starts watching the directory root; watching it twice is harmless.
+  DWORD Watch(const std::string& root);
+  int descriptor() const { return descriptor_; }
+
+  struct Events {
+    bool databaseTouched = false;  // also set when events were lost
+    std::set<std::string> rootsGone;
+  };
+  // Reads what is pending without blocking.
+  Events Consume();
+
+ private:
+  int descriptor_;
+  std::mutex mutex_;  // Watch and Consume may run on different threads
+  std::map<int, std::string> roots_;
+};
+
+}  // namespace tesmar::platform::registry
