@@ -1,0 +1,84 @@
+// tesmarsr run from a command line, as a real process under a machine root of its own.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "platform/testing/console_process.h"
+#include "platform/testing/temporary_machine_root.h"
+#include "tesmarsr_test_support.h"
+
+namespace tesmar::service::testing {
+namespace {
+
+using platform::testing::ConsoleProcess;
+using platform::testing::TemporaryMachineRoot;
+using namespace std::chrono_literals;
+
+constexpr auto kLineTimeout = 20s;
+
+void ExpectConsoleBanner(ConsoleProcess& program) {
+  EXPECT_EQ(program.ReadLine(kLineTimeout), "Running as Exe...");
+  EXPECT_EQ(program.ReadLine(kLineTimeout), "Service Thread Running...");
+  EXPECT_EQ(program.ReadLine(kLineTimeout), "Press Enter to stop.");
+}
+
+TEST(TesmarsrConsoleTest, RunsUntilEnterWithEitherLetterCase) {
+  for (const char* option : {"-e", "-E"}) {
+    SCOPED_TRACE(option);
+    TemporaryMachineRoot root;
+    ConsoleProcess program(kTesmarsrPath, {option});
+    ExpectConsoleBanner(program);
+    // The worker does its work while the main thread waits for Enter.
+    EXPECT_TRUE(WaitUntil([] { return ReadPacket().has_value(); }));
+    EXPECT_EQ(program.WaitForExit(300ms), std::nullopt) << "stopped before Enter";
+
+    program.Write("\n");
+    EXPECT_EQ(program.WaitForExit(kLineTimeout), 0);
+    EXPECT_EQ(program.ReadRemainingOutput(kLineTimeout), "");
+    EXPECT_EQ(program.ReadErrorOutput(kLineTimeout), "");
+  }
+}
+
+TEST(TesmarsrConsoleTest, AnyOtherArgumentExitsAtOnceSilentlyAndStartsNothing) {
+  for (const char* option : {"-x", "-ex", "e", "/e", ""}) {
+    SCOPED_TRACE(option);
+    TemporaryMachineRoot root;
+    ConsoleProcess program(kTesmarsrPath, {option});
+    EXPECT_EQ(program.WaitForExit(kLineTimeout), 0);
+    EXPECT_EQ(program.ReadRemainingOutput(kLineTimeout), "");
+    EXPECT_EQ(program.ReadErrorOutput(kLineTimeout), "");
+    // No registry was opened and no tune played: the machine root is as it was made.
+    EXPECT_TRUE(std::filesystem::is_empty(root.path()));
+  }
+}
+
+TEST(TesmarsrConsoleTest, RegistryFailureIsPrintedWithItsErrorNumber) {
+  TemporaryMachineRoot root;
+  // A machine root that is a plain file holds no registry.
+  std::string notADirectory = root.path() + "/plain-file";
+  std::ofstream(notADirectory) << "not a machine";
+  ConsoleProcess program("/usr/bin/env", {"TESMAR_ROOT=" + notADirectory, kTesmarsrPath, "-e"});
+
+  std::vector<std::string> lines;
+  const std::regex report(R"(Error Code ([0-9]+) when calling RegConnectRegistry)");
+  std::smatch number;
+  bool reported = false;
+  while (!reported) {
+    std::optional<std::string> line = program.ReadLine(kLineTimeout);
+    if (!line) break;
+    lines.push_back(*line);
+    reported = std::regex_match(*line, number, report);
+  }
+  ASSERT_TRUE(reported) << "printed " << ::testing::PrintToString(lines);
+  EXPECT_NE(std::stoul(number[1]), 0u) << "a failure reported with the success code";
+  EXPECT_EQ(lines.front(), "Running as Exe...");
+
+  // The program itself keeps waiting for Enter.
+  program.Write("\n");
+  EXPECT_EQ(program.WaitForExit(kLineTimeout), 0);
+}
+
+}  // namespace
+}  // namespace tesmar::service::testing

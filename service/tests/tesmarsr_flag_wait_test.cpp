@@ -1,0 +1,104 @@
+// The worker's wait for a raised flag, driven in this process against a real registry database
+// under a machine root of its own, with a second thread playing the client.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "platform/errors.h"
+#include "platform/testing/temporary_machine_root.h"
+#include "service/raised_flag_waiter.h"
+#include "tesmarsr_test_support.h"
+
+namespace tesmar::service::testing {
+namespace {
+
+using platform::testing::TemporaryMachineRoot;
+using namespace std::chrono_literals;
+
+// A wait that has not returned by then is taken as one that never will.
+constexpr auto kForever = 20s;
+
+class FlagWaitTest : public ::testing::Test {
+ protected:
+  FlagWaitTest() {
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDataKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                    KEY_ALL_ACCESS, nullptr, &dataKey_, nullptr);
+  }
+  ~FlagWaitTest() override {
+    if (dataKey_) RegCloseKey(dataKey_);
+  }
+
+  // Waits on another thread, so that a wait that never returns fails the test instead of
+  // hanging it. The waiter must outlive the wait: it is kept by the test.
+  std::future<RaisedFlag> WaitInBackground() {
+    return std::async(std::launch::async, [this] { return waiter_.WaitForRaisedFlag(dataKey_); });
+  }
+
+  TemporaryMachineRoot root_;
+  HKEY dataKey_ = nullptr;
+  RaisedFlagWaiter waiter_;
+};
+
+TEST_F(FlagWaitTest, OnlyAOneReadAndLoweredCountsAsRaised) {
+  ASSERT_NE(dataKey_, nullptr);
+  EXPECT_FALSE(TestAndLowerFlag(dataKey_, u"UpdateFlag")) << "a missing value is not raised";
+
+  WriteDataFlag(u"UpdateFlag", 2);
+  EXPECT_FALSE(TestAndLowerFlag(dataKey_, u"UpdateFlag"));
+  EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 2u) << "a flag that is not 1 is left as it is";
+
+  // The type of the value is not looked at, only its four bytes.
+  const uint32_t one = 1;
+  WriteDataValue(u"UpdateFlag", REG_BINARY, &one, sizeof one);
+  EXPECT_TRUE(TestAndLowerFlag(dataKey_, u"UpdateFlag"));
+  EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 0u);
+  EXPECT_FALSE(TestAndLowerFlag(dataKey_, u"UpdateFlag")) << "lowered flags count once";
+
+  const uint64_t tooLong = 1;
+  WriteDataValue(u"UpdateFlag", REG_BINARY, &tooLong, sizeof tooLong);
+  EXPECT_FALSE(TestAndLowerFlag(dataKey_, u"UpdateFlag"));
+}
+
+TEST_F(FlagWaitTest, BothRaisedServeTheUpdateFirstAndKeepTheRefreshRaised) {
+  WriteDataFlag(u"RefreshFlag", 1);
+  WriteDataFlag(u"UpdateFlag", 1);
+
+  std::future<RaisedFlag> first = WaitInBackground();
+  ASSERT_EQ(first.wait_for(kForever), std::future_status::ready);
+  EXPECT_EQ(first.get(), RaisedFlag::Update);
+  EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 0u);
+  EXPECT_EQ(ReadDataFlag(u"RefreshFlag"), 1u);
+
+  std::future<RaisedFlag> second = WaitInBackground();
+  ASSERT_EQ(second.wait_for(kForever), std::future_status::ready);
+  EXPECT_EQ(second.get(), RaisedFlag::Refresh);
+  EXPECT_EQ(ReadDataFlag(u"RefreshFlag"), 0u);
+}
+
+// The request of a client that raised its flag while the worker was busy elsewhere, before it
+// came back to wait, is served with no further write by anyone.
+TEST_F(FlagWaitTest, FlagRaisedWhileNotWaitingIsServedWithoutAnotherWrite) {
+  WriteDataFlag(u"RefreshFlag", 1);
+  std::future<RaisedFlag> wait = WaitInBackground();
+  ASSERT_EQ(wait.wait_for(kForever), std::future_status::ready);
+  EXPECT_EQ(wait.get(), RaisedFlag::Refresh);
+}
+
+TEST_F(FlagWaitTest, FlagRaisedDuringTheWaitEndsItAndOtherValuesDoNot) {
+  WriteDataFlag(u"UpdateFlag", 2);
+  std::future<RaisedFlag> wait = WaitInBackground();
+  // Changes that raise nothing: the worker looks and waits again.
+  WriteDataFlag(u"RefreshFlag", 0);
+  WriteDataFlag(u"UpdateFlag", 3);
+  EXPECT_EQ(wait.wait_for(300ms), std::future_status::timeout);
+
+  std::thread client([] { WriteDataFlag(u"RefreshFlag", 1); });
+  client.join();
+  ASSERT_EQ(wait.wait_for(kForever), std::future_status::ready);
+  EXPECT_EQ(wait.get(), RaisedFlag::Refresh);
+  EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 3u);
+}
+
+}  // namespace
+}  // namespace tesmar::service::testing
