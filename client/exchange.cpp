@@ -1,5 +1,7 @@
 // The exchange with the service: asking for a fresh packet and sending an edited copy back.
 
+#include <optional>
+
 #include "platform/errors.h"
 #include "platform/threading.h"
 #include "service_answer.h"
@@ -41,15 +43,18 @@ extern "C" INT TesmarRefresh(TesmarSession* session) noexcept {
   if (!session->DataKey) return BadArgument;
 
   try {
+    std::optional<ValueBytes> published;
     {
       ServiceAnswer answer(session->DataKey);
       LSTATUS raised = RaiseFlag(session->DataKey, RefreshFlagValue);
       if (raised != ERROR_SUCCESS) return raised;
       answer.Wait(RefreshFlagValue);
+      published = answer.TakePublished();
     }
 
     ReleaseCopy(*session);
-    ValueBytes value = ReadBinaryValue(session->DataKey, ProcListValue);
+    ValueBytes value =
+        published ? std::move(*published) : ReadBinaryValue(session->DataKey, ProcListValue);
     switch (value.failure) {
       case ValueBytes::Failure::SizeQuery:
         return value.status;

@@ -1,8 +1,11 @@
 #include "service_answer.h"
 
+#include <cstring>
+
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/threading.h"
+#include "session.h"
 
 namespace tesmar::client {
 namespace {
@@ -24,6 +27,7 @@ ServiceAnswer::ServiceAnswer(HKEY dataKey) : dataKey_(dataKey) {
   }
   changed_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   armed_ = changed_ && Arm();
+  if (armed_) before_ = ReadBinaryValue(dataKey_, ProcListValue);
 }
 
 ServiceAnswer::~ServiceAnswer() {
@@ -41,6 +45,18 @@ bool ServiceAnswer::FlagTaken(LPCWSTR flag) const {
   LSTATUS status =
       RegQueryValueExW(dataKey_, flag, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size);
   return status == ERROR_SUCCESS && value != 1;
+}
+
+// A service fast enough to take the flag and publish before this side could watch again leaves
+// no change to be told of; a ProcList that differs from the one before the flag went up shows
+// that it did.
+bool ServiceAnswer::PublishedSinceStart() {
+  ValueBytes now = ReadBinaryValue(dataKey_, ProcListValue);
+  if (now.failure != ValueBytes::Failure::None) return false;
+  bool differs = before_.failure != ValueBytes::Failure::None || now.size != before_.size ||
+                 std::memcmp(now.bytes.get(), before_.bytes.get(), now.size) != 0;
+  if (differs) published_ = std::move(now);
+  return differs;
 }
 
 bool ServiceAnswer::Wait(LPCWSTR flag) {
@@ -69,6 +85,7 @@ bool ServiceAnswer::Wait(LPCWSTR flag) {
       Sleep(MillisecondsUntil(deadline));
       return false;
     }
+    if (takenBeforeArm && PublishedSinceStart()) return true;
   }
 }
 

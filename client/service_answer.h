@@ -8,8 +8,10 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 #include "platform/registry.h"
+#include "value_reader.h"
 
 namespace tesmar::client {
 
@@ -27,16 +29,22 @@ class ServiceAnswer {
   // Call right after raising the flag. True once the service took the flag and published after
   // that; false when the longest wait ran out first.
   bool Wait(LPCWSTR flag);
+  // The new ProcList when the wait already read it whole, so the caller need not read it again.
+  std::optional<ValueBytes> TakePublished() { return std::move(published_); }
 
  private:
   bool Arm();
   bool FlagTaken(LPCWSTR flag) const;
+  bool PublishedSinceStart();
 
   HKEY dataKey_;
   // A handle of its own for the watch, so that closing it ends a watch that never fired.
   HKEY watchKey_ = nullptr;
   HANDLE changed_ = nullptr;
   bool armed_ = false;
+  // ProcList as it was before the flag went up.
+  ValueBytes before_;
+  std::optional<ValueBytes> published_;
 };
 
 }  // namespace tesmar::client
