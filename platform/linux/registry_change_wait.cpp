@@ -105,7 +105,7 @@ class ChangeWatcher {
       uint64_t count = 0;
       bool poked = read(wakeDescriptor, &count, sizeof count) > 0;
       DatabaseFileWatch::Events events = watch->Consume();
-      if (poked || events.databaseTouched || !events.rootsGone.empty()) CheckAll(events);
+      if (poked || events.changeAnnounced || !events.rootsGone.empty()) CheckAll(events);
     }
   }
 
@@ -168,7 +168,7 @@ DWORD WaitForChange(const ChangeScope& scope) {
     WaitReadable(&descriptor, 1);
     DatabaseFileWatch::Events events = watch.Consume();
     if (events.rootsGone.count(scope.root)) return ERROR_KEY_DELETED;
-    if (!events.databaseTouched) continue;
+    if (!events.changeAnnounced) continue;
     int64_t latest = 0;
     error = ReadLatest(scope, RegistryDatabase::Opening::kExistingOnly, latest);
     if (error == ERROR_KEY_DELETED) return ERROR_SUCCESS;  // the deletion is the change

@@ -1,7 +1,8 @@
 // Waiting for changes of a key: a synchronous wait in the caller's thread, and asynchronous
 // registrations served by one watcher thread per process that signals their events. Both sleep
-// on inotify events of the database files and decide with the change numbers in the database,
-// so that only changes after the wait began count, whichever process made them.
+// on inotify until a writer announces a commit (RegistryDatabase::AnnounceChange) and decide
+// with the change numbers in the database, so that only changes after the wait began count,
+// whichever process made them.
 #pragma once
 
 #include <memory>

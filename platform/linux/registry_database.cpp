@@ -1,6 +1,7 @@
 #include "registry_database.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -93,21 +94,22 @@ struct ThreadConnections {
 
 thread_local ThreadConnections threadConnections;
 
+// A missing -wal or -shm file is made by SQLite when needed, in the writable directory.
 bool Writable(const std::string& path) {
-  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) return true;
-  if (errno != ENOENT) return false;
-  // SQLite creates a missing -wal or -shm file, which needs the directory.
-  std::string directory = std::filesystem::path(path).parent_path().string();
-  return faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+  return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
 }
 }  // namespace
 
 RegistryDatabase::RegistryDatabase(std::string root, sqlite3* connection)
-    : root_(std::move(root)), path_(root_ + "/registry.db"), connection_(connection) {}
+    : root_(std::move(root)),
+      path_(root_ + "/registry.db"),
+      connection_(connection),
+      directory_(open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
 
 RegistryDatabase::~RegistryDatabase() {
   for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
   sqlite3_close_v2(connection_);
+  if (directory_ >= 0) close(directory_);
 }
 
 RegistryDatabase* RegistryDatabase::ForRoot(const std::string& root, DWORD& error,
@@ -255,7 +257,12 @@ DWORD RegistryDatabase::ErrorOf(int result) const {
 
 bool RegistryDatabase::FilesWritable() const {
   if (sqlite3_db_readonly(connection_, "main") == 1) return false;
+  if (faccessat(AT_FDCWD, root_.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return false;
   return Writable(path_) && Writable(path_ + "-wal") && Writable(path_ + "-shm");
+}
+
+void RegistryDatabase::AnnounceChange() const {
+  if (directory_ >= 0) futimens(directory_, nullptr);
 }
 
 WriteTransaction::~WriteTransaction() {
@@ -270,7 +277,10 @@ DWORD WriteTransaction::Begin() {
 
 DWORD WriteTransaction::Commit() {
   DWORD error = Run(Sql::kCommit);
-  if (error == ERROR_SUCCESS) open_ = false;
+  if (error == ERROR_SUCCESS) {
+    open_ = false;
+    database_.AnnounceChange();
+  }
   return error;
 }
 

@@ -54,9 +54,13 @@ class RegistryDatabase {
   sqlite3_stmt* Statement(Sql which, DWORD& error);
   // The Win32 error for a failed SQLite result on this connection.
   DWORD ErrorOf(int result) const;
-  // Whether this process may change the database: its files, or the directory where one is
-  // missing, are writable for the process's effective ids.
+  // Whether this process may change the database: its files and their directory are writable
+  // for the process's effective ids.
   bool FilesWritable() const;
+  // Tells waiters in every process that a transaction was committed: inotify on the database
+  // files alone would wake them before the commit is visible (SQLite publishes it through the
+  // mapped -shm file, which raises no event), so the writer touches the directory afterwards.
+  void AnnounceChange() const;
 
  private:
   RegistryDatabase(std::string root, sqlite3* connection);
@@ -68,6 +72,7 @@ class RegistryDatabase {
   std::string root_;
   std::string path_;
   sqlite3* connection_;
+  int directory_ = -1;
   std::array<sqlite3_stmt*, static_cast<size_t>(Sql::kCount)> statements_{};
 };
 

@@ -5,16 +5,13 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string_view>
 
 #include "errno_to_win32.h"
 #include "platform/errors.h"
 
 namespace tesmar::platform::registry {
 namespace {
-constexpr uint32_t kWatchedEvents =
-    IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF;
-constexpr std::string_view kDatabaseFile = "registry.db";
+constexpr uint32_t kWatchedEvents = IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
 }  // namespace
 
 DatabaseFileWatch::DatabaseFileWatch() : descriptor_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
@@ -44,7 +41,7 @@ DatabaseFileWatch::Events DatabaseFileWatch::Consume() {
     for (ssize_t offset = 0; offset < length;) {
       auto* event = reinterpret_cast<inotify_event*>(buffer + offset);
       offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-      if (event->mask & IN_Q_OVERFLOW) events.databaseTouched = true;
+      if (event->mask & IN_Q_OVERFLOW) events.changeAnnounced = true;
       if (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
         std::lock_guard lock(mutex_);
         auto root = roots_.find(event->wd);
@@ -54,9 +51,8 @@ DatabaseFileWatch::Events DatabaseFileWatch::Consume() {
         }
         continue;
       }
-      if (event->len && std::string_view(event->name).starts_with(kDatabaseFile)) {
-        events.databaseTouched = true;
-      }
+      // Only the directory's own events; a file in it has a name.
+      if ((event->mask & IN_ATTRIB) && event->len == 0) events.changeAnnounced = true;
     }
   }
   return events;

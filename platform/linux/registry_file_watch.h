@@ -1,5 +1,6 @@
-// inotify on machine directories, reporting what concerns their registry database files
-// (registry.db, -wal, -shm); other files there (the service manager's records) are ignored.
+// inotify on machine directories, reporting the registry's announcements of committed changes
+// (the directory touched) and directories that went away; what happens to other files there
+// (the service manager's records) is ignored.
 #pragma once
 
 #include <map>
@@ -23,7 +24,7 @@ class DatabaseFileWatch {
   int descriptor() const { return descriptor_; }
 
   struct Events {
-    bool databaseTouched = false;  // also set when events were lost
+    bool changeAnnounced = false;  // also set when events were lost
     std::set<std::string> rootsGone;
   };
   // Reads what is pending without blocking.
