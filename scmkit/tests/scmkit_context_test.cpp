@@ -2,8 +2,8 @@
 // root of the test's own.
 #include <gtest/gtest.h>
 
-#include "platform/testing/temporary_machine_root.h"
 #include "scmkit_test_support.h"
+#include "testing/temporary_machine_root.h"
 
 namespace tesmar::scmkit::testing {
 namespace {
@@ -16,7 +16,9 @@ class ScmkitContextTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(SerSetupOpen(&context_, nullptr), 0u); }
   void TearDown() override {
-    if (context_) EXPECT_EQ(SerSetupClose(context_), 0u);
+    if (context_) {
+      EXPECT_EQ(SerSetupClose(context_), 0u);
+    }
   }
 
   TemporaryMachineRoot root_;

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/service_history.h"
-#include "platform/testing/temporary_machine_root.h"
 #include "scmkit_test_support.h"
+#include "testing/temporary_machine_root.h"
 
 namespace tesmar::scmkit::testing {
 namespace {

@@ -63,16 +63,16 @@ TEST(TesmarsrConsoleTest, RegistryFailureIsPrintedWithItsErrorNumber) {
 
   std::vector<std::string> lines;
   const std::regex report(R"(Error Code ([0-9]+) when calling RegConnectRegistry)");
-  std::smatch number;
-  bool reported = false;
-  while (!reported) {
+  std::string errorNumber;
+  while (errorNumber.empty()) {
     std::optional<std::string> line = program.ReadLine(kLineTimeout);
     if (!line) break;
     lines.push_back(*line);
-    reported = std::regex_match(*line, number, report);
+    std::smatch match;
+    if (std::regex_match(*line, match, report)) errorNumber = match[1];
   }
-  ASSERT_TRUE(reported) << "printed " << ::testing::PrintToString(lines);
-  EXPECT_NE(std::stoul(number[1]), 0u) << "a failure reported with the success code";
+  ASSERT_FALSE(errorNumber.empty()) << "printed " << ::testing::PrintToString(lines);
+  EXPECT_NE(std::stoul(errorNumber), 0u) << "a failure reported with the success code";
   EXPECT_EQ(lines.front(), "Running as Exe...");
 
   // The program itself keeps waiting for Enter.

@@ -91,13 +91,17 @@ class InstalledService {
   int pid_ = 0;
 };
 
-void SendControl(DWORD control) {
+// The manager's answer to the control: 0 when the handler got it, else the error number.
+DWORD SendControl(DWORD control) {
   SerSetupContext* context = nullptr;
-  ASSERT_EQ(SerSetupOpen(&context, nullptr), 0u);
-  ASSERT_EQ(SerSetupServiceOpen(context, "KaltrixTesmar"), 0u);
-  SERVICE_STATUS status{};
-  ControlService(context->ServiceHandle, control, &status);
+  if (SerSetupOpen(&context, nullptr) != 0) return ERROR_GEN_FAILURE;
+  DWORD answer = ERROR_GEN_FAILURE;
+  if (SerSetupServiceOpen(context, "KaltrixTesmar") == 0) {
+    SERVICE_STATUS status{};
+    answer = ControlService(context->ServiceHandle, control, &status) ? 0 : GetLastError();
+  }
   SerSetupClose(context);
+  return answer;
 }
 
 TEST(TesmarsrServiceTest, ReportsItsStatesAndPlaysItsTunesFromStartToStop) {
@@ -120,13 +124,13 @@ TEST(TesmarsrServiceTest, ReportsItsStatesAndPlaysItsTunesFromStartToStop) {
     return published && published->RecordOf(static_cast<uint32_t>(service.pid()));
   }));
 
-  // Controls other than stop reach the handler, which reports nothing for them.
-  SendControl(SERVICE_CONTROL_PAUSE);
-  SendControl(SERVICE_CONTROL_INTERROGATE);
+  // Interrogate reaches the handler, which reports nothing for it; pause is not even accepted.
+  EXPECT_EQ(SendControl(SERVICE_CONTROL_INTERROGATE), 0u);
+  EXPECT_EQ(SendControl(SERVICE_CONTROL_PAUSE), ERROR_INVALID_SERVICE_CONTROL);
   EXPECT_EQ(RecordedServiceStatus(kServiceName).size(), 2u);
   EXPECT_EQ(CurrentState(), SERVICE_RUNNING);
 
-  SendControl(SERVICE_CONTROL_STOP);
+  EXPECT_EQ(SendControl(SERVICE_CONTROL_STOP), 0u);
   ASSERT_TRUE(WaitUntil([] { return CurrentState() == SERVICE_STOPPED; }));
   std::vector<ReportedStatus> stopped = RecordedServiceStatus(kServiceName);
   ASSERT_EQ(ReportedStates(stopped), (std::vector<DWORD>{SERVICE_START_PENDING, SERVICE_RUNNING,
