@@ -55,10 +55,13 @@
   X(ERROR_SERVICE_NOT_ACTIVE, 1062, "The service has not been started.")                          \
   X(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, 1063,                                                \
     "The service process could not connect to the service controller.")                          \
+  X(ERROR_DATABASE_DOES_NOT_EXIST, 1065, "The database specified does not exist.")              \
   X(ERROR_SERVICE_SPECIFIC_ERROR, 1066, "The service has returned a service-specific error code.") \
   X(ERROR_PROCESS_ABORTED, 1067, "The process terminated unexpectedly.")                          \
   X(ERROR_SERVICE_MARKED_FOR_DELETE, 1072, "The specified service has been marked for deletion.") \
   X(ERROR_SERVICE_EXISTS, 1073, "The specified service already exists.")                          \
+  X(ERROR_SERVICE_NEVER_STARTED, 1077,                                                            \
+    "No attempts to start the service have been made since the last boot.")                      \
   X(ERROR_PRIVILEGE_NOT_HELD, 1314, "A required privilege is not held by the client.")           \
   X(ERROR_TIMEOUT, 1460, "This operation returned because the timeout period expired.")          \
   X(RPC_S_SERVER_UNAVAILABLE, 1722, "The RPC server is unavailable.")                             \
