@@ -45,6 +45,7 @@ class MadeUpMachine::Identity : public TaskIdentity {
     Thread* thread = machine_.FindThread(id_);
     return thread && thread->generation == generation_;
   }
+  uint64_t Key() override { return generation_; }
 
  private:
   MadeUpMachine& machine_;
@@ -128,7 +129,9 @@ unsigned MadeUpMachine::ListCount() const {
   return listCount_;
 }
 
-unsigned MadeUpMachine::ProcessorCount() { return processorCount_; }
+unsigned MadeUpMachine::ProcessorCount() {
+  return processorCount_;
+}
 
 DWORD MadeUpMachine::ListProcesses(ProcessListing& listing) {
   std::lock_guard lock(mutex_);
@@ -154,8 +157,7 @@ DWORD MadeUpMachine::ListProcesses(ProcessListing& listing) {
   return ERROR_SUCCESS;
 }
 
-DWORD MadeUpMachine::Open(uint32_t id, bool wholeProcess,
-                          std::unique_ptr<TaskIdentity>& identity) {
+DWORD MadeUpMachine::Open(uint32_t id, bool wholeProcess, std::unique_ptr<TaskIdentity>& identity) {
   std::lock_guard lock(mutex_);
   if (Refused(id, Operation::Open)) return ERROR_ACCESS_DENIED;
   uint64_t generation;
@@ -182,11 +184,20 @@ DWORD MadeUpMachine::ListThreads(uint32_t processId, std::vector<uint32_t>& thre
   return ERROR_SUCCESS;
 }
 
+DWORD MadeUpMachine::ProcessOfThread(uint32_t threadId, uint32_t& processId) {
+  std::lock_guard lock(mutex_);
+  Process* owner = OwnerOf(threadId);
+  if (!owner) return ERROR_INVALID_PARAMETER;
+  processId = owner->id;
+  return ERROR_SUCCESS;
+}
+
 DWORD MadeUpMachine::GetAffinity(uint32_t threadId, uint32_t& mask) {
   std::lock_guard lock(mutex_);
   Thread* thread = FindThread(threadId);
   if (!thread) return ERROR_INVALID_PARAMETER;
-  if (Refused(threadId, Operation::GetAffinity) || Refused(OwnerOf(threadId)->id, Operation::GetAffinity)) {
+  if (Refused(threadId, Operation::GetAffinity) ||
+      Refused(OwnerOf(threadId)->id, Operation::GetAffinity)) {
     return ERROR_ACCESS_DENIED;
   }
   mask = thread->mask;
@@ -198,7 +209,8 @@ DWORD MadeUpMachine::SetAffinity(uint32_t threadId, uint32_t mask) {
   Thread* thread = FindThread(threadId);
   if (!thread) return ERROR_INVALID_PARAMETER;
   Log("SetAffinity " + std::to_string(threadId) + " " + Hex(mask));
-  if (Refused(threadId, Operation::SetAffinity) || Refused(OwnerOf(threadId)->id, Operation::SetAffinity)) {
+  if (Refused(threadId, Operation::SetAffinity) ||
+      Refused(OwnerOf(threadId)->id, Operation::SetAffinity)) {
     return ERROR_ACCESS_DENIED;
   }
   uint32_t online = processorCount_ >= 32 ? 0xFFFFFFFFu : (uint32_t{1} << processorCount_) - 1;
@@ -211,7 +223,8 @@ DWORD MadeUpMachine::GetScheduling(uint32_t threadId, Scheduling& scheduling) {
   std::lock_guard lock(mutex_);
   Thread* thread = FindThread(threadId);
   if (!thread) return ERROR_INVALID_PARAMETER;
-  if (Refused(threadId, Operation::GetScheduling) || Refused(OwnerOf(threadId)->id, Operation::GetScheduling)) {
+  if (Refused(threadId, Operation::GetScheduling) ||
+      Refused(OwnerOf(threadId)->id, Operation::GetScheduling)) {
     return ERROR_ACCESS_DENIED;
   }
   scheduling = thread->scheduling;
@@ -222,14 +235,16 @@ DWORD MadeUpMachine::SetScheduling(uint32_t threadId, const Scheduling& scheduli
   std::lock_guard lock(mutex_);
   Thread* thread = FindThread(threadId);
   if (!thread) return ERROR_INVALID_PARAMETER;
-  std::string line = "SetScheduling " + std::to_string(threadId) + " " + PolicyName(scheduling.policy);
+  std::string line =
+      "SetScheduling " + std::to_string(threadId) + " " + PolicyName(scheduling.policy);
   if (scheduling.IsRealtime()) {
     line += " rt " + std::to_string(scheduling.realtimePriority);
   } else {
     line += " nice " + std::to_string(scheduling.nice);
   }
   Log(line);
-  if (Refused(threadId, Operation::SetScheduling) || Refused(OwnerOf(threadId)->id, Operation::SetScheduling)) {
+  if (Refused(threadId, Operation::SetScheduling) ||
+      Refused(OwnerOf(threadId)->id, Operation::SetScheduling)) {
     return ERROR_ACCESS_DENIED;
   }
   thread->scheduling = scheduling;
@@ -281,6 +296,8 @@ bool MadeUpMachine::Refused(uint32_t id, Operation operation) const {
   return refused_.count({id, operation}) != 0;
 }
 
-void MadeUpMachine::Log(std::string line) { callLog_.push_back(std::move(line)); }
+void MadeUpMachine::Log(std::string line) {
+  callLog_.push_back(std::move(line));
+}
 
 }  // namespace tesmar::platform::testing

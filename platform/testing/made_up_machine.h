@@ -17,7 +17,14 @@ namespace tesmar::platform::testing {
 
 class MadeUpMachine : public ProcessSource {
  public:
-  enum class Operation { Open, GetAffinity, SetAffinity, GetScheduling, SetScheduling, ListThreads };
+  enum class Operation {
+    Open,
+    GetAffinity,
+    SetAffinity,
+    GetScheduling,
+    SetScheduling,
+    ListThreads
+  };
 
   struct Thread {
     uint32_t id = 0;
@@ -61,6 +68,7 @@ class MadeUpMachine : public ProcessSource {
   DWORD ListProcesses(ProcessListing& listing) override;
   DWORD Open(uint32_t id, bool wholeProcess, std::unique_ptr<TaskIdentity>& identity) override;
   DWORD ListThreads(uint32_t processId, std::vector<uint32_t>& threadIds) override;
+  DWORD ProcessOfThread(uint32_t threadId, uint32_t& processId) override;
   DWORD GetAffinity(uint32_t threadId, uint32_t& mask) override;
   DWORD SetAffinity(uint32_t threadId, uint32_t mask) override;
   DWORD GetScheduling(uint32_t threadId, Scheduling& scheduling) override;

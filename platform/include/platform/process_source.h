@@ -60,6 +60,9 @@ class TaskIdentity {
   virtual uint32_t Id() const = 0;
   // False once the task has exited or its id belongs to another task.
   virtual bool StillSame() = 0;
+  // A number that tells this task from any earlier or later one with the same id (its start
+  // time, say); 0 when it cannot be had.
+  virtual uint64_t Key() = 0;
 };
 
 // Every DWORD result is a Win32 error number, ERROR_SUCCESS (0) on success.
@@ -73,6 +76,7 @@ class PLATFORM_API ProcessSource {
   // A process (a thread group leader) when wholeProcess, else any thread.
   virtual DWORD Open(uint32_t id, bool wholeProcess, std::unique_ptr<TaskIdentity>& identity) = 0;
   virtual DWORD ListThreads(uint32_t processId, std::vector<uint32_t>& threadIds) = 0;
+  virtual DWORD ProcessOfThread(uint32_t threadId, uint32_t& processId) = 0;
 
   virtual DWORD GetAffinity(uint32_t threadId, uint32_t& mask) = 0;
   virtual DWORD SetAffinity(uint32_t threadId, uint32_t mask) = 0;

@@ -1,0 +1,38 @@
+// The running kernel as a process source: /proc read through directory handles, and the sched_*
+// and priority system calls on thread ids.
+#pragma once
+
+#include <string>
+
+#include "platform/process_source.h"
+
+namespace tesmar::platform {
+
+class KernelProcessSource : public ProcessSource {
+ public:
+  // procRoot: where procfs is mounted; a test may point it at a copy.
+  explicit KernelProcessSource(std::string procRoot = "/proc");
+  ~KernelProcessSource() override;
+
+  unsigned ProcessorCount() override;
+  DWORD ListProcesses(ProcessListing& listing) override;
+  DWORD Open(uint32_t id, bool wholeProcess, std::unique_ptr<TaskIdentity>& identity) override;
+  DWORD ListThreads(uint32_t processId, std::vector<uint32_t>& threadIds) override;
+  DWORD ProcessOfThread(uint32_t threadId, uint32_t& processId) override;
+  DWORD GetAffinity(uint32_t threadId, uint32_t& mask) override;
+  DWORD SetAffinity(uint32_t threadId, uint32_t mask) override;
+  DWORD GetScheduling(uint32_t threadId, Scheduling& scheduling) override;
+  DWORD SetScheduling(uint32_t threadId, const Scheduling& scheduling) override;
+  DWORD LastProcessor(uint32_t threadId, unsigned& processor) override;
+  DWORD Terminate(uint32_t processId) override;
+
+  // Handles identify tasks by pidfd where the kernel offers one for threads, else by id and start
+  // time. TESMAR_TASK_IDENTITY=start-time forces the second way (for tests).
+  bool UsesPidfd() const { return usePidfd_; }
+
+ private:
+  int procFd_;
+  bool usePidfd_;
+};
+
+}  // namespace tesmar::platform

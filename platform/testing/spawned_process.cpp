@@ -1,0 +1,100 @@
+#include "spawned_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <sstream>
+
+extern char** environ;
+
+namespace tesmar::platform::testing {
+
+std::string BuildProgramPath(const std::string& program) {
+  char self[4096];
+  ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return program;
+  std::string path(self, static_cast<size_t>(length));
+  return path.substr(0, path.rfind('/') + 1) + program;
+}
+
+SpawnedThreadHost::SpawnedThreadHost(unsigned threadCount) {
+  start(threadCount);
+}
+
+SpawnedThreadHost::~SpawnedThreadHost() {
+  stop();
+}
+
+bool SpawnedThreadHost::start(unsigned threadCount) {
+  stop();
+  int toChild[2];
+  int fromChild[2];
+  if (pipe2(toChild, O_CLOEXEC) != 0) return false;
+  if (pipe2(fromChild, O_CLOEXEC) != 0) {
+    close(toChild[0]);
+    close(toChild[1]);
+    return false;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
+  std::string program = BuildProgramPath("tesmar_thread_host");
+  std::string count = std::to_string(threadCount);
+  char* arguments[] = {program.data(), count.data(), nullptr};
+  pid_t child = 0;
+  int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, arguments, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(toChild[0]);
+  close(fromChild[1]);
+  if (spawned != 0) {
+    close(toChild[1]);
+    close(fromChild[0]);
+    return false;
+  }
+  pid_ = static_cast<uint32_t>(child);
+  stdinFd_ = toChild[1];
+
+  std::string line;
+  char byte;
+  while (read(fromChild[0], &byte, 1) == 1 && byte != '\n') line.push_back(byte);
+  close(fromChild[0]);
+  std::istringstream words(line);
+  std::string ready;
+  uint32_t reportedPid = 0;
+  words >> ready >> reportedPid;
+  threadIds_.clear();
+  for (uint32_t id; words >> id;) threadIds_.push_back(id);
+  if (ready != "ready" || reportedPid != pid_ || threadIds_.size() != threadCount) {
+    stop();
+    return false;
+  }
+  return true;
+}
+
+void SpawnedThreadHost::stop() {
+  if (stdinFd_ >= 0) {
+    close(stdinFd_);
+    stdinFd_ = -1;
+  }
+  if (pid_ != 0) {
+    int status = 0;
+    // A child that does not leave at end of input within a second is killed.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      if (waitpid(static_cast<pid_t>(pid_), &status, WNOHANG) != 0) {
+        pid_ = 0;
+        return;
+      }
+      usleep(10000);
+    }
+    kill(static_cast<pid_t>(pid_), SIGKILL);
+    waitpid(static_cast<pid_t>(pid_), &status, 0);
+    pid_ = 0;
+  }
+}
+
+}  // namespace tesmar::platform::testing

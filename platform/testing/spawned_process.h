@@ -1,0 +1,38 @@
+// A tesmar_thread_host child for real-kernel tests: N threads that only sleep, ended when the
+// object goes (its stdin closes, and the child is reaped).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tesmar::platform::testing {
+
+// The folder of the running test binary, where every program of the build lands.
+std::string BuildProgramPath(const std::string& program);
+
+class SpawnedThreadHost {
+ public:
+  SpawnedThreadHost() = default;
+  // Starts at once; check started().
+  explicit SpawnedThreadHost(unsigned threadCount);
+  ~SpawnedThreadHost();
+  SpawnedThreadHost(const SpawnedThreadHost&) = delete;
+  SpawnedThreadHost& operator=(const SpawnedThreadHost&) = delete;
+
+  // Starts the child and waits for its ready line. False when it could not.
+  bool start(unsigned threadCount);
+  bool started() const { return pid_ != 0; }
+  uint32_t pid() const { return pid_; }
+  // The main thread first, then the others in creation order.
+  const std::vector<uint32_t>& threadIds() const { return threadIds_; }
+  // Ends the child and waits for it; threadIds() stay as they were.
+  void stop();
+
+ private:
+  uint32_t pid_ = 0;
+  int stdinFd_ = -1;
+  std::vector<uint32_t> threadIds_;
+};
+
+}  // namespace tesmar::platform::testing
