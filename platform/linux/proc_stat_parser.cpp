@@ -23,7 +23,10 @@ std::optional<std::string_view> StatField(std::string_view statLine, int field) 
   if (field == 2) return statLine.substr(open + 1, close - open - 1);
   size_t position = close + 1;
   for (int current = 3;; ++current) {
-    while (position < statLine.size() && statLine[position] == ' ') ++position;
+    while (position < statLine.size() &&
+           (statLine[position] == ' ' || statLine[position] == '\n')) {
+      ++position;
+    }
     if (position >= statLine.size()) return std::nullopt;
     size_t end = statLine.find_first_of(" \n", position);
     if (end == std::string_view::npos) end = statLine.size();

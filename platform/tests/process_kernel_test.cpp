@@ -1,0 +1,276 @@
+// The process and thread calls against the running kernel, with children the tests spawn.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "platform/errors.h"
+#include "platform/handles.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "process_test_support.h"
+#include "testing/spawned_process.h"
+
+using tesmar::platform::testing::SpawnedThreadHost;
+using namespace process_test;
+
+namespace {
+
+std::string RunCommand(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return output;
+  char buffer[512];
+  while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
+  pclose(pipe);
+  return output;
+}
+
+uint32_t TasksetMask(uint32_t threadId) {
+  std::string output = RunCommand("taskset -p " + std::to_string(threadId));
+  size_t colon = output.rfind(':');
+  return colon == std::string::npos
+             ? 0
+             : static_cast<uint32_t>(std::strtoul(output.c_str() + colon + 1, nullptr, 16));
+}
+
+uint32_t KernelMask(uint32_t threadId) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(static_cast<pid_t>(threadId), sizeof set, &set) != 0) return 0;
+  uint32_t mask = 0;
+  for (unsigned cpu = 0; cpu < 32; ++cpu) {
+    if (CPU_ISSET(cpu, &set)) mask |= uint32_t{1} << cpu;
+  }
+  return mask;
+}
+
+std::string Utf8(const std::u16string& text) {
+  char buffer[256] = {};
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, buffer, sizeof buffer, nullptr, nullptr);
+  return buffer;
+}
+
+class KernelProcesses : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (sysconf(_SC_NPROCESSORS_ONLN) < 2) GTEST_SKIP() << "needs two processors";
+    ASSERT_TRUE(child.start(3));
+  }
+  SpawnedThreadHost child;
+};
+
+TEST_F(KernelProcesses, MasksSetWithTasksetAreWhatTheCallsRead) {
+  const auto& threads = child.threadIds();
+  RunCommand("taskset -p 0x1 " + std::to_string(threads[0]) + " >/dev/null");
+  RunCommand("taskset -p 0x2 " + std::to_string(threads[1]) + " >/dev/null");
+  RunCommand("taskset -p 0x2 " + std::to_string(threads[2]) + " >/dev/null");
+
+  HANDLE thread = OpenThreadById(threads[1]);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(ThreadMask(thread), 0x2u);
+  CloseHandle(thread);
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, child.pid());
+  DWORD_PTR mask = 0;
+  DWORD_PTR system = 0;
+  ASSERT_TRUE(GetProcessAffinityMask(process, &mask, &system));
+  EXPECT_EQ(mask, 0x3u);
+  EXPECT_EQ(system, (DWORD_PTR{1} << sysconf(_SC_NPROCESSORS_ONLN)) - 1);
+  CloseHandle(process);
+}
+
+TEST_F(KernelProcesses, MasksSetThroughTheCallsAreWhatTheKernelReports) {
+  const auto& threads = child.threadIds();
+  HANDLE thread = OpenThreadById(threads[2]);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_NE(SetThreadAffinityMask(thread, 0x2), 0u);
+  EXPECT_EQ(TasksetMask(threads[2]), 0x2u);
+  EXPECT_EQ(KernelMask(threads[2]), 0x2u);
+  CloseHandle(thread);
+
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, child.pid());
+  ASSERT_TRUE(SetProcessAffinityMask(process, 0x1));
+  for (uint32_t id : threads) EXPECT_EQ(TasksetMask(id), 0x1u) << id;
+  CloseHandle(process);
+}
+
+TEST_F(KernelProcesses, HandlesFailOnceTheChildHasExited) {
+  uint32_t pid = child.pid();
+  uint32_t second = child.threadIds()[1];
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, pid);
+  HANDLE thread = OpenThreadById(second);
+  ASSERT_NE(process, nullptr);
+  ASSERT_NE(thread, nullptr);
+  child.stop();
+
+  DWORD_PTR mask = 0;
+  DWORD_PTR system = 0;
+  SetLastError(0);
+  EXPECT_FALSE(GetProcessAffinityMask(process, &mask, &system));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(SetPriorityClass(process, IDLE_PRIORITY_CLASS));
+  EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_ERROR_RETURN);
+  EXPECT_EQ(SetThreadAffinityMask(thread, 0x1), 0u);
+  EXPECT_FALSE(
+      NT_SUCCESS(NtQueryInformationThread(thread, ThreadBasicInformation, &mask, 28, nullptr)));
+  CloseHandle(process);
+  CloseHandle(thread);
+
+  SetLastError(0);
+  EXPECT_EQ(OpenProcess(MAXIMUM_ALLOWED, FALSE, pid), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(OpenThreadById(second), nullptr);
+}
+
+TEST_F(KernelProcesses, ListNamesAndThreadsMatchWhatPsReports) {
+  auto entries = Entries(QueryList());
+  ASSERT_FALSE(entries.empty());
+  EXPECT_EQ(entries[0].processId, 0u);
+  EXPECT_FALSE(entries[0].hasName);
+  EXPECT_EQ(entries[0].threadCount, static_cast<uint32_t>(sysconf(_SC_NPROCESSORS_ONLN)));
+
+  const Entry* mine = FindEntry(entries, child.pid());
+  ASSERT_NE(mine, nullptr);
+  EXPECT_EQ(mine->threadIds, child.threadIds());
+  EXPECT_EQ(Utf8(mine->name), "tesmar_thread_host");  // the executable's whole base name
+  EXPECT_EQ(mine->basePriority, 8);
+
+  // The name is the executable's base name, as ps's exe column shows it resolved, or, where
+  // ps shows no executable (kernel threads), the kernel's comm.
+  std::istringstream ps(RunCommand("ps -e -ww -o pid=,exe:1000=,comm="));
+  int compared = 0;
+  for (std::string line; std::getline(ps, line);) {
+    std::istringstream words(line);
+    uint32_t pid = 0;
+    std::string exe, comm;
+    words >> pid >> exe;
+    std::getline(words >> std::ws, comm);
+    const Entry* entry = FindEntry(entries, pid);
+    if (!entry || comm.empty()) continue;        // started or ended between the two looks
+    if (comm.starts_with("kworker/")) continue;  // the kernel renames these as they work
+    std::string expected = exe == "-" ? comm : exe.substr(exe.rfind('/') + 1);
+    EXPECT_EQ(Utf8(entry->name), expected) << pid;
+    ++compared;
+  }
+  EXPECT_GT(compared, 5);
+}
+
+TEST(KernelSnapshot, HoldsAMachineWithTwentyThousandThreads) {
+  SpawnedThreadHost big;
+  if (!big.start(20000)) GTEST_SKIP() << "this machine cannot start 20,000 threads";
+  auto buffer = QueryList();
+  ASSERT_FALSE(buffer.empty());
+  auto entries = Entries(buffer);
+  const Entry* entry = FindEntry(entries, big.pid());
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->threadCount, 20000u);
+  EXPECT_EQ(entry->threadIds, big.threadIds());
+}
+
+// Mapped values are what ps shows: nice, and the policy as TS, B or RR.
+class KernelPriorities : public KernelProcesses {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "raising priorities needs root";
+    KernelProcesses::SetUp();
+  }
+  std::string Shown(uint32_t threadId) {
+    std::string out =
+        RunCommand("ps -L -o tid=,ni=,cls=,rtprio= -p " + std::to_string(child.pid()));
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream words(line);
+      uint32_t tid = 0;
+      std::string ni, cls, rtprio;
+      words >> tid >> ni >> cls >> rtprio;
+      if (tid == threadId) return ni + " " + cls + " " + rtprio;
+    }
+    return "";
+  }
+};
+
+TEST_F(KernelPriorities, EveryClassAndLevelReadsBackAndShowsItsMappedValue) {
+  struct Expected {
+    DWORD priorityClass;
+    int level;
+    const char* shown;
+  };
+  const Expected table[] = {
+      {IDLE_PRIORITY_CLASS, -15, "19 TS -"},    {IDLE_PRIORITY_CLASS, -2, "14 TS -"},
+      {IDLE_PRIORITY_CLASS, 0, "10 TS -"},      {IDLE_PRIORITY_CLASS, 2, "6 TS -"},
+      {NORMAL_PRIORITY_CLASS, -1, "2 TS -"},    {NORMAL_PRIORITY_CLASS, 0, "0 TS -"},
+      {NORMAL_PRIORITY_CLASS, 1, "-2 TS -"},    {NORMAL_PRIORITY_CLASS, 15, "-20 TS -"},
+      {HIGH_PRIORITY_CLASS, -2, "-6 TS -"},     {HIGH_PRIORITY_CLASS, 0, "-10 TS -"},
+      {HIGH_PRIORITY_CLASS, 2, "-14 TS -"},     {REALTIME_PRIORITY_CLASS, -15, "- RR 16"},
+      {REALTIME_PRIORITY_CLASS, -1, "- RR 23"}, {REALTIME_PRIORITY_CLASS, 0, "- RR 24"},
+      {REALTIME_PRIORITY_CLASS, 2, "- RR 26"},  {REALTIME_PRIORITY_CLASS, 15, "- RR 31"},
+  };
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, child.pid());
+  uint32_t second = child.threadIds()[1];
+  HANDLE thread = OpenThreadById(second);
+  for (const Expected& row : table) {
+    ASSERT_TRUE(SetPriorityClass(process, row.priorityClass)) << GetLastError();
+    ASSERT_TRUE(SetThreadPriority(thread, row.level)) << GetLastError();
+    EXPECT_EQ(GetPriorityClass(process), row.priorityClass) << row.shown;
+    EXPECT_EQ(GetThreadPriority(thread), row.level) << row.shown;
+    EXPECT_EQ(Shown(second), row.shown);
+  }
+  for (DWORD priorityClass :
+       {IDLE_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS, HIGH_PRIORITY_CLASS, REALTIME_PRIORITY_CLASS}) {
+    ASSERT_TRUE(SetPriorityClass(process, priorityClass));
+    for (int level : {-15, -2, -1, 0, 1, 2, 15}) {
+      ASSERT_TRUE(SetThreadPriority(thread, level));
+      EXPECT_EQ(GetThreadPriority(thread), level) << priorityClass;
+      EXPECT_EQ(GetPriorityClass(process), priorityClass) << level;
+    }
+  }
+  CloseHandle(thread);
+  CloseHandle(process);
+}
+
+TEST_F(KernelPriorities, BoostDisabledShowsBatchScheduling) {
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, child.pid());
+  ASSERT_TRUE(SetPriorityClass(process, HIGH_PRIORITY_CLASS));
+  ASSERT_TRUE(SetProcessPriorityBoost(process, TRUE));
+  for (uint32_t id : child.threadIds()) EXPECT_EQ(Shown(id), "-10 B 0");
+  BOOL disabled = FALSE;
+  ASSERT_TRUE(GetProcessPriorityBoost(process, &disabled));
+  EXPECT_TRUE(disabled);
+  EXPECT_EQ(GetPriorityClass(process), HIGH_PRIORITY_CLASS);
+  ASSERT_TRUE(SetProcessPriorityBoost(process, FALSE));
+  for (uint32_t id : child.threadIds()) EXPECT_EQ(Shown(id), "-10 TS -");
+  CloseHandle(process);
+}
+
+TEST_F(KernelProcesses, IdealProcessorMovesTheThreadAndKeepsItsMask) {
+  uint32_t second = child.threadIds()[1];
+  HANDLE thread = OpenThreadById(second);
+  DWORD previous = SetThreadIdealProcessor(thread, 1);
+  EXPECT_LT(previous, 2u);  // where it ran last
+  EXPECT_EQ(SetThreadIdealProcessor(thread, 0), 1u);
+  EXPECT_EQ(KernelMask(second), 0x3u);
+  EXPECT_EQ(SetThreadIdealProcessor(thread, static_cast<DWORD>(sysconf(_SC_NPROCESSORS_ONLN))),
+            0xFFFFFFFFu);
+  CloseHandle(thread);
+}
+
+// The same checks with handles that identify their task by id and start time, as on kernels
+// without thread pidfds: the test binary runs them again in a child with that choice made.
+TEST(KernelIdentity, StartTimeIdentityPassesTheSameChecks) {
+  if (std::getenv("TESMAR_TASK_IDENTITY")) GTEST_SKIP() << "already the start-time run";
+  char self[4096];
+  ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(length, 0);
+  self[length] = '\0';
+  std::string command = std::string("TESMAR_TASK_IDENTITY=start-time ") + self +
+                        " --gtest_filter='KernelProcesses.*' >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+}  // namespace

@@ -1,0 +1,240 @@
+// The process and thread calls against a made-up machine: sixteen processors, refusals, ended
+// and reused ids — what a two-core box cannot show.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/errors.h"
+#include "platform/handles.h"
+#include "platform/process.h"
+#include "process_test_support.h"
+#include "testing/made_up_machine.h"
+
+using tesmar::platform::Scheduling;
+using tesmar::platform::UseProcessSource;
+using tesmar::platform::testing::MadeUpMachine;
+using namespace process_test;
+
+namespace {
+
+class ProcessSeam : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    machine = std::make_shared<MadeUpMachine>(16);
+    machine->AddProcess(u"app.exe", 100, 3);
+    machine->AddProcess(u"other.exe", 200, 1);
+    UseProcessSource(machine);
+  }
+  void TearDown() override { UseProcessSource(nullptr); }
+
+  std::shared_ptr<MadeUpMachine> machine;
+};
+
+TEST_F(ProcessSeam, ListStartsWithTheIdleProcessAndHoldsEveryThread) {
+  SYSTEM_INFO info{};
+  GetSystemInfo(&info);
+  EXPECT_EQ(info.dwNumberOfProcessors, 16u);
+  EXPECT_EQ(info.dwActiveProcessorMask, 0xFFFFu);
+
+  auto entries = Entries(QueryList());
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].processId, 0u);
+  EXPECT_FALSE(entries[0].hasName);
+  EXPECT_EQ(entries[0].threadCount, 16u);
+  EXPECT_EQ(entries[1].name, u"app.exe");
+  EXPECT_EQ(entries[1].threadIds, (std::vector<uint32_t>{100, 101, 102}));
+  EXPECT_EQ(entries[2].name, u"other.exe");
+  EXPECT_EQ(entries[2].processId, 200u);
+}
+
+TEST_F(ProcessSeam, TooSmallBufferReportsTheLengthThatFits) {
+  ULONG needed = 0;
+  EXPECT_EQ(NtQuerySystemInformation(SystemProcessInformation, nullptr, 0, &needed),
+            STATUS_INFO_LENGTH_MISMATCH);
+  ASSERT_GT(needed, 3 * PROCESS_ENTRY_THREADS);
+  std::vector<unsigned char> buffer(needed);
+  EXPECT_EQ(NtQuerySystemInformation(SystemProcessInformation, buffer.data(), needed - 1, nullptr),
+            STATUS_INFO_LENGTH_MISMATCH);
+  EXPECT_EQ(NtQuerySystemInformation(SystemProcessInformation, buffer.data(), needed, nullptr),
+            STATUS_SUCCESS);
+
+  machine->AddPhantomThreads(100, 1000);
+  ULONG grown = 0;
+  EXPECT_EQ(NtQuerySystemInformation(SystemProcessInformation, buffer.data(), needed, &grown),
+            STATUS_INFO_LENGTH_MISMATCH);
+  EXPECT_EQ(grown, needed + 1000 * THREAD_ENTRY_SIZE);
+  EXPECT_EQ(NtQuerySystemInformation(42, buffer.data(), needed, nullptr),
+            STATUS_INVALID_INFO_CLASS);
+}
+
+TEST_F(ProcessSeam, HandlesFailOnceTheirProcessHasEndedAndNeverTouchANewcomer) {
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
+  HANDLE thread = OpenThreadById(101);
+  ASSERT_NE(process, nullptr);
+  ASSERT_NE(thread, nullptr);
+  machine->ReuseId(100, u"newcomer.exe");
+  machine->ClearCallLog();
+
+  SetLastError(0);
+  EXPECT_FALSE(SetProcessAffinityMask(process, 0x1));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(SetThreadAffinityMask(thread, 0x1), 0u);
+  EXPECT_FALSE(SetPriorityClass(process, HIGH_PRIORITY_CLASS));
+  EXPECT_FALSE(SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST));
+  EXPECT_EQ(SetThreadIdealProcessor(thread, 3), 0xFFFFFFFFu);
+  EXPECT_EQ(ThreadMask(thread), 0u);
+  EXPECT_TRUE(machine->CallLog().empty());
+  EXPECT_EQ(machine->ThreadById(101).mask, 0xFFFFu);
+  CloseHandle(process);
+  CloseHandle(thread);
+
+  machine->EndProcess(200);
+  SetLastError(0);
+  EXPECT_EQ(OpenProcess(MAXIMUM_ALLOWED, FALSE, 200), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(OpenThreadById(200), nullptr);
+}
+
+TEST_F(ProcessSeam, ProcessMaskIsTheUnionAndSettingItStopsAtARefusingThread) {
+  machine->ThreadById(100).mask = 0x1;
+  machine->ThreadById(101).mask = 0x4;
+  machine->ThreadById(102).mask = 0x4;
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
+  DWORD_PTR mask = 0;
+  DWORD_PTR system = 0;
+  ASSERT_TRUE(GetProcessAffinityMask(process, &mask, &system));
+  EXPECT_EQ(mask, 0x5u);
+  EXPECT_EQ(system, 0xFFFFu);
+
+  EXPECT_FALSE(SetProcessAffinityMask(process, 0x10000));  // processor 16 does not exist
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(SetProcessAffinityMask(process, 0));
+
+  machine->Refuse(101, MadeUpMachine::Operation::SetAffinity);
+  SetLastError(0);
+  EXPECT_FALSE(SetProcessAffinityMask(process, 0x8000));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(machine->ThreadById(100).mask, 0x8000u);
+  EXPECT_EQ(machine->ThreadById(101).mask, 0x4u);
+  EXPECT_EQ(machine->ThreadById(102).mask, 0x4u);
+  CloseHandle(process);
+
+  HANDLE thread = OpenThreadById(101);
+  EXPECT_EQ(SetThreadAffinityMask(thread, 0x2), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  CloseHandle(thread);
+}
+
+TEST_F(ProcessSeam, IdealProcessorIsAHintActedOnOnce) {
+  HANDLE thread = OpenThreadById(101);
+  ASSERT_NE(thread, nullptr);
+  machine->ThreadById(101).lastProcessor = 7;
+  machine->ThreadById(101).mask = 0x0F0F;
+  machine->ClearCallLog();
+
+  EXPECT_EQ(SetThreadIdealProcessor(thread, 2), 7u);  // previous: where it ran last
+  EXPECT_EQ(machine->CallLog(),
+            (std::vector<std::string>{"SetAffinity 101 0x4", "SetAffinity 101 0xf0f"}));
+  EXPECT_EQ(SetThreadIdealProcessor(thread, MAXIMUM_PROCESSORS), 2u);
+  EXPECT_EQ(SetThreadIdealProcessor(thread, 15), 2u);
+  EXPECT_EQ(SetThreadIdealProcessor(thread, 4), 15u);  // outside the mask: remembered only
+  EXPECT_EQ(machine->ThreadById(101).mask, 0x0F0Fu);
+
+  for (DWORD rejected : {16u, 31u, 33u, 0xFFFFFFFFu}) {
+    SetLastError(0);
+    EXPECT_EQ(SetThreadIdealProcessor(thread, rejected), 0xFFFFFFFFu) << rejected;
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  }
+  CloseHandle(thread);
+
+  // A newcomer with the same thread id does not inherit the hint.
+  machine->ReuseId(100, u"newcomer.exe");
+  machine->ThreadById(101).lastProcessor = 9;
+  thread = OpenThreadById(101);
+  EXPECT_EQ(SetThreadIdealProcessor(thread, MAXIMUM_PROCESSORS), 9u);
+  CloseHandle(thread);
+}
+
+TEST_F(ProcessSeam, EveryClassAndLevelReadsBackAsSet) {
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
+  HANDLE thread = OpenThreadById(101);
+  for (DWORD priorityClass :
+       {IDLE_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS, HIGH_PRIORITY_CLASS, REALTIME_PRIORITY_CLASS}) {
+    ASSERT_TRUE(SetPriorityClass(process, priorityClass));
+    for (int level : {-15, -2, -1, 0, 1, 2, 15}) {
+      ASSERT_TRUE(SetThreadPriority(thread, level)) << priorityClass << " " << level;
+      EXPECT_EQ(GetThreadPriority(thread), level) << priorityClass;
+      EXPECT_EQ(GetPriorityClass(process), priorityClass) << level;
+    }
+  }
+  CloseHandle(thread);
+  CloseHandle(process);
+}
+
+TEST_F(ProcessSeam, ClassSurvivesAMainThreadAtASharedLevel) {
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
+  ASSERT_TRUE(SetPriorityClass(process, HIGH_PRIORITY_CLASS));
+  for (uint32_t id : {100u, 101u}) {
+    HANDLE thread = OpenThreadById(id);
+    ASSERT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_IDLE));
+    CloseHandle(thread);
+  }
+  EXPECT_EQ(GetPriorityClass(process), HIGH_PRIORITY_CLASS);
+  // Moving a thread off the shared level puts it back into its process's class.
+  HANDLE thread = OpenThreadById(101);
+  ASSERT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL));
+  EXPECT_EQ(machine->ThreadById(101).scheduling.nice, -12);
+  // Levels a class does not offer are refused.
+  EXPECT_FALSE(SetThreadPriority(thread, 5));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  CloseHandle(thread);
+  EXPECT_FALSE(SetPriorityClass(process, 0x4000));
+  CloseHandle(process);
+}
+
+TEST_F(ProcessSeam, BoostDisabledIsBatchSchedulingForEveryThread) {
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
+  ASSERT_TRUE(SetPriorityClass(process, IDLE_PRIORITY_CLASS));
+  BOOL disabled = TRUE;
+  ASSERT_TRUE(GetProcessPriorityBoost(process, &disabled));
+  EXPECT_FALSE(disabled);
+  ASSERT_TRUE(SetProcessPriorityBoost(process, TRUE));
+  for (uint32_t id : {100u, 101u, 102u}) {
+    EXPECT_EQ(machine->ThreadById(id).scheduling.policy, Scheduling::Policy::Batch);
+  }
+  ASSERT_TRUE(GetProcessPriorityBoost(process, &disabled));
+  EXPECT_TRUE(disabled);
+  EXPECT_EQ(GetPriorityClass(process), IDLE_PRIORITY_CLASS);  // the nice values stayed
+
+  HANDLE thread = OpenThreadById(102);
+  ASSERT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_LOWEST));
+  EXPECT_EQ(machine->ThreadById(102).scheduling.policy, Scheduling::Policy::Batch);
+  CloseHandle(thread);
+
+  machine->Refuse(101, MadeUpMachine::Operation::SetScheduling);
+  EXPECT_FALSE(SetProcessPriorityBoost(process, FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  CloseHandle(process);
+}
+
+TEST_F(ProcessSeam, ThreadCallsRejectWrongHandlesAndLengths) {
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
+  HANDLE thread = OpenThreadById(100);
+  THREAD_BASIC_INFORMATION basic{};
+  EXPECT_EQ(NtQueryInformationThread(thread, ThreadBasicInformation, &basic, 32, nullptr),
+            STATUS_INFO_LENGTH_MISMATCH);
+  EXPECT_FALSE(NT_SUCCESS(
+      NtQueryInformationThread(process, ThreadBasicInformation, &basic, sizeof basic, nullptr)));
+  EXPECT_EQ(GetThreadPriority(process), THREAD_PRIORITY_ERROR_RETURN);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(GetPriorityClass(thread), 0u);
+  ASSERT_EQ(NtQueryInformationThread(thread, ThreadBasicInformation, &basic, sizeof basic, nullptr),
+            STATUS_SUCCESS);
+  EXPECT_EQ(basic.AffinityMask, 0xFFFFu);
+  EXPECT_EQ(basic.UniqueThread, 100u);
+  CloseHandle(thread);
+  CloseHandle(process);
+  EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_ERROR_RETURN);  // closed
+}
+
+}  // namespace
