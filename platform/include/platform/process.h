@@ -48,15 +48,15 @@
 // variable-length entries with the byte layout of Windows NT 4.0 (little-endian):
 //   0  u32  distance in bytes to the next entry, 0 in the last
 //   4  u32  number of threads
-//  32  i64  creation time (100 ns units since the boot)
+//  32  i64  creation time (0 here: nothing reads it, and it would cost a file read each)
 //  56  u16  name length in bytes, 58 u16 its capacity
 //  60  u32  where NT keeps a pointer to the image name: here the name's byte offset from the
 //           start of the entry, 0 for no name (ProcessEntryImageName turns it into a pointer)
 //  64  i32  base priority level
 //  68  u32  process id
-//  72  u32  parent process id
+//  72  u32  parent process id (0 here, for the same reason)
 // 136  the thread entries, 64 bytes each, in the order of /proc/<pid>/task
-// A thread entry: 32 u32 process id, 36 u32 thread id, 40 i32 priority, 44 i32 base priority.
+// A thread entry: 32 u32 process id, 36 u32 thread id, 44 i32 base priority (the process's).
 // The first entry is the idle process: id 0, no name, one thread per processor. Every name is
 // a NUL-terminated UTF-16 copy inside the buffer, after the entry's threads.
 #define PROCESS_ENTRY_NEXT_OFFSET 0u
