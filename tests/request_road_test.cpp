@@ -1,0 +1,183 @@
+// The road of one request, end to end: a real tesmarsr started by the service manager on a
+// machine of its own, a spawned child with several threads, and a TesmarApi session on the local
+// machine. What the session asks for is checked in the kernel with taskset and ps.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "TesmarApi.h"
+#include "platform/process.h"
+#include "support/installed_service.h"
+#include "support/kernel_view.h"
+#include "testing/spawned_process.h"
+
+namespace {
+
+using tesmar::platform::testing::SpawnedThreadHost;
+using tesmar::tests::InstalledService;
+using tesmar::tests::PsThreads;
+using tesmar::tests::TasksetMask;
+
+constexpr unsigned ChildThreads = 4;
+
+// The nice values of the priority table for the high class: its base, and one level above it.
+constexpr int HighClassNice = -10;
+constexpr int HighClassAboveNormalNice = -12;
+
+TesmarRecord* FindRecord(TesmarSession* session, DWORD processId) {
+  for (DWORD i = 0; i < TesmarGetProcessCount(session); ++i) {
+    TesmarRecord* record = TesmarGetProcObject(session, i);
+    if (record && TesmarGetProcId(record) == processId) return record;
+  }
+  return nullptr;
+}
+
+std::vector<uint32_t> KernelMasks(const std::vector<uint32_t>& threadIds) {
+  std::vector<uint32_t> masks;
+  for (uint32_t id : threadIds) masks.push_back(TasksetMask(id));
+  return masks;
+}
+
+std::vector<int> KernelNices(uint32_t processId) {
+  std::vector<int> nices;
+  for (const auto& thread : PsThreads(processId)) nices.push_back(thread.nice);
+  return nices;
+}
+
+class RequestRoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(service_.WaitUntilPublished()) << "tesmarsr did not start and publish";
+    session_ = TesmarOpen(0);
+    ASSERT_NE(session_, nullptr);
+    ASSERT_EQ(TesmarConnect(session_, nullptr), 0);
+  }
+  void TearDown() override { TesmarClose(session_); }
+
+  // Refreshes; the child's record in the new copy, or null.
+  TesmarRecord* RefreshAndFind(SpawnedThreadHost& child) {
+    if (TesmarRefresh(session_) != 0) return nullptr;
+    return FindRecord(session_, child.pid());
+  }
+
+  // Marks the child watched, sends it and refreshes; its record afterwards.
+  TesmarRecord* Watch(DWORD processId) {
+    TesmarRecord* record = FindRecord(session_, processId);
+    if (!record || TesmarSetWatchList(record, 1) != 0) return nullptr;
+    if (TesmarUpdate(session_) != 0 || TesmarRefresh(session_) != 0) return nullptr;
+    return FindRecord(session_, processId);
+  }
+
+  InstalledService service_{TESMARSR_PATH};
+  TesmarSession* session_ = nullptr;
+};
+
+TEST_F(RequestRoad, WatchedSettingsReachTheKernelAndAreAppliedAgainAtEveryRefresh) {
+  if (!tesmar::tests::RunsAsRoot()) GTEST_SKIP() << "raising a priority class needs root";
+  SpawnedThreadHost child(ChildThreads);
+  ASSERT_TRUE(child.started());
+  std::vector<uint32_t> threadIds = child.threadIds();
+  ASSERT_EQ(threadIds.size(), ChildThreads);
+  std::sort(threadIds.begin(), threadIds.end());  // the order of the system's thread list
+
+  // The refresh waited for the service's new packet: the child, born just before, is in it.
+  TesmarRecord* record = RefreshAndFind(child);
+  ASSERT_NE(record, nullptr);
+  if (TesmarGetProcessorCount(session_) < 2) GTEST_SKIP() << "needs two processors";
+  EXPECT_EQ(std::u16string(TesmarGetProcName(record)), u"tesmar_thread_host");
+  EXPECT_EQ(TesmarGetThreadCount(record), static_cast<LONG>(ChildThreads));
+  EXPECT_EQ(TesmarGetWatchList(record), 0);
+
+  record = Watch(child.pid());
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(TesmarGetWatchList(record), 1);
+
+  // Processor 0 for the process and every thread, then processor 1 for threads 1 and 2; the
+  // high class and one level above normal for thread 1.
+  EXPECT_EQ(TesmarSetProcAffin(record, 0x1), 0);
+  for (DWORD thread = 0; thread < ChildThreads; ++thread) {
+    EXPECT_EQ(TesmarSetThreadAffin(record, thread, thread == 1 || thread == 2 ? 0x2 : 0x1), 0);
+  }
+  EXPECT_EQ(TesmarSetProcPrior(record, HIGH_PRIORITY_CLASS), 1);
+  EXPECT_EQ(TesmarSetThreadPrior(record, 1, THREAD_PRIORITY_ABOVE_NORMAL), 1);
+  ASSERT_EQ(TesmarUpdate(session_), 0);
+  ASSERT_EQ(TesmarRefresh(session_), 0);
+
+  const std::vector<uint32_t> wantedMasks{0x1, 0x2, 0x2, 0x1};
+  const std::vector<int> wantedNices{HighClassNice, HighClassAboveNormalNice, HighClassNice,
+                                     HighClassNice};
+  record = FindRecord(session_, child.pid());
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(TesmarGetWatchList(record), 1);
+  EXPECT_EQ(TesmarGetProcAffin(record), 0x1u);
+  EXPECT_EQ(TesmarGetProcPrior(record), HIGH_PRIORITY_CLASS);
+  EXPECT_EQ(TesmarGetThreadPrior(record, 1), THREAD_PRIORITY_ABOVE_NORMAL);
+  EXPECT_EQ(TesmarGetThreadPrior(record, 0), THREAD_PRIORITY_NORMAL);
+  EXPECT_EQ(KernelMasks(threadIds), wantedMasks);
+  EXPECT_EQ(KernelNices(child.pid()), wantedNices);
+  for (const auto& thread : PsThreads(child.pid())) EXPECT_EQ(thread.policy, "TS");
+
+  // Changed behind the service's back, the next refresh puts the settings back.
+  ASSERT_TRUE(tesmar::tests::TasksetSetMask(threadIds[0], 0x3));
+  ASSERT_TRUE(tesmar::tests::TasksetSetMask(threadIds[1], 0x1));
+  ASSERT_TRUE(tesmar::tests::ReniceThread(threadIds[1], 5));
+  ASSERT_EQ(KernelMasks(threadIds)[0], 0x3u);
+  ASSERT_EQ(TesmarRefresh(session_), 0);
+  EXPECT_EQ(KernelMasks(threadIds), wantedMasks);
+  EXPECT_EQ(KernelNices(child.pid()), wantedNices);
+  EXPECT_EQ(TesmarGetWatchList(FindRecord(session_, child.pid())), 1);
+}
+
+TEST_F(RequestRoad, WatchEndsWithTheProcess) {
+  DWORD processId = 0;
+  {
+    SpawnedThreadHost child(ChildThreads);
+    ASSERT_TRUE(child.started());
+    processId = child.pid();
+    ASSERT_NE(RefreshAndFind(child), nullptr);
+    TesmarRecord* record = Watch(processId);
+    ASSERT_NE(record, nullptr);
+    ASSERT_EQ(TesmarGetWatchList(record), 1);
+  }
+  ASSERT_EQ(TesmarRefresh(session_), 0);
+  TesmarRecord* record = FindRecord(session_, processId);
+  // The id may have been taken by a newcomer already; it is not watched in any case.
+  if (record) {
+    EXPECT_EQ(TesmarGetWatchList(record), 0);
+    EXPECT_NE(std::u16string(TesmarGetProcName(record)), u"tesmar_thread_host");
+  }
+}
+
+TEST_F(RequestRoad, StoppedServiceLeavesTheOldPacketAfterTheLongestWait) {
+  ASSERT_EQ(TesmarRefresh(session_), 0);
+  const DWORD countBefore = TesmarGetProcessCount(session_);
+
+  ASSERT_EQ(TesmarStop(session_), 0);
+  EXPECT_EQ(TesmarRunning(session_), 0);
+  ASSERT_TRUE(service_.WaitForState(SERVICE_STOPPED));
+  ASSERT_TRUE(service_.WaitUntilProcessGone());
+
+  // A child born after the stop is in no packet: nobody builds one.
+  SpawnedThreadHost child(2);
+  ASSERT_TRUE(child.started());
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(TesmarRefresh(session_), 0);
+  auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(waited, std::chrono::milliseconds(990));
+  EXPECT_EQ(FindRecord(session_, child.pid()), nullptr);
+  EXPECT_EQ(TesmarGetProcessCount(session_), countBefore);
+  // The flag stays raised for the service's next start.
+  EXPECT_EQ(service_.DataKeyDword(u"RefreshFlag"), 1);
+
+  // Started again through the session, the service answers the raised flag.
+  ASSERT_EQ(TesmarStart(session_), 0);
+  ASSERT_TRUE(service_.WaitForState(SERVICE_RUNNING));
+  ASSERT_EQ(TesmarRefresh(session_), 0);
+  EXPECT_NE(FindRecord(session_, child.pid()), nullptr);
+}
+
+}  // namespace
