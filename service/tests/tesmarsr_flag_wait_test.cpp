@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <memory>
 #include <thread>
 
 #include "platform/errors.h"
@@ -29,15 +30,19 @@ class FlagWaitTest : public ::testing::Test {
     if (dataKey_) RegCloseKey(dataKey_);
   }
 
-  // Waits on another thread, so that a wait that never returns fails the test instead of
-  // hanging it. The waiter must outlive the wait: it is kept by the test.
+  // Waits on a thread of its own, so that a wait that never returns fails the test instead of
+  // hanging it: the thread is let go, holding its own share of the waiter.
   std::future<RaisedFlag> WaitInBackground() {
-    return std::async(std::launch::async, [this] { return waiter_.WaitForRaisedFlag(dataKey_); });
+    auto answer = std::make_shared<std::promise<RaisedFlag>>();
+    std::thread([waiter = waiter_, dataKey = dataKey_, answer] {
+      answer->set_value(waiter->WaitForRaisedFlag(dataKey));
+    }).detach();
+    return answer->get_future();
   }
 
   TemporaryMachineRoot root_;
   HKEY dataKey_ = nullptr;
-  RaisedFlagWaiter waiter_;
+  std::shared_ptr<RaisedFlagWaiter> waiter_ = std::make_shared<RaisedFlagWaiter>();
 };
 
 TEST_F(FlagWaitTest, OnlyAOneReadAndLoweredCountsAsRaised) {
