@@ -116,6 +116,7 @@ RegistryDatabase* RegistryDatabase::ForRoot(const std::string& root, DWORD& erro
                                             Opening opening) {
   threadConnections.AbandonAfterFork();
   auto& slot = threadConnections.byRoot[root];
+  if (slot && slot->Replaced()) slot.reset();
   if (!slot) {
     error = Open(root, opening, slot);
     if (error != ERROR_SUCCESS) {
@@ -154,6 +155,11 @@ DWORD RegistryDatabase::Open(const std::string& root, Opening opening,
     return error;
   }
   DWORD error = out->Configure();
+  struct stat file;
+  if (error == ERROR_SUCCESS && stat(path.c_str(), &file) == 0) {
+    out->device_ = file.st_dev;
+    out->inode_ = file.st_ino;
+  }
   if (error != ERROR_SUCCESS) out.reset();
   return error;
 }
@@ -259,6 +265,12 @@ bool RegistryDatabase::FilesWritable() const {
   if (sqlite3_db_readonly(connection_, "main") == 1) return false;
   if (faccessat(AT_FDCWD, root_.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return false;
   return Writable(path_) && Writable(path_ + "-wal") && Writable(path_ + "-shm");
+}
+
+bool RegistryDatabase::Replaced() const {
+  struct stat file;
+  if (stat(path_.c_str(), &file) != 0) return true;
+  return file.st_dev != device_ || file.st_ino != inode_;
 }
 
 void RegistryDatabase::AnnounceChange() const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <sqlite3.h>
+#include <sys/types.h>
 
 #include <array>
 #include <memory>
@@ -67,12 +68,17 @@ class RegistryDatabase {
   static DWORD Open(const std::string& root, Opening opening,
                     std::unique_ptr<RegistryDatabase>& out);
   DWORD Configure();
+  // Whether the database file was deleted or replaced since this connection opened it (an
+  // operator resetting the machine, a test reusing a root): the connection then moves on.
+  bool Replaced() const;
   DWORD CreateSchemaIfMissing();
 
   std::string root_;
   std::string path_;
   sqlite3* connection_;
   int directory_ = -1;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
   std::array<sqlite3_stmt*, static_cast<size_t>(Sql::kCount)> statements_{};
 };
 

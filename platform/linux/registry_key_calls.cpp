@@ -81,6 +81,7 @@ LSTATUS DeleteKeyAt(HKEY key, LPCWSTR subKey) {
   if (error != ERROR_SUCCESS) return error;
   RegistryDatabase* database = DatabaseOf(parent, error);
   if (!database) return error;
+  if (!database->FilesWritable()) return ERROR_ACCESS_DENIED;
   KeyId target = 0;
   error = FindKey(*database, parent.id, path, target);
   if (error != ERROR_SUCCESS) return error;

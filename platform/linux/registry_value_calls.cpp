@@ -18,13 +18,18 @@ bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ;
 }
 
-// The key and its database for a value call that needs the given access on the handle.
+// The key and its database for a value call that needs the given access on the handle. An
+// opened handle had its write access checked when it was opened; a predefined root has it
+// checked now.
 DWORD Prepare(HKEY key, REGSAM needed, KeyReference& reference, RegistryDatabase*& database) {
   DWORD error = ResolveKey(key, reference);
   if (error != ERROR_SUCCESS) return error;
   if (!reference.Allows(needed)) return ERROR_ACCESS_DENIED;
   database = DatabaseOf(reference, error);
-  return error;
+  if (!database) return error;
+  bool writes = (needed & KEY_SET_VALUE) != 0;
+  if (writes && !reference.object && !database->FilesWritable()) return ERROR_ACCESS_DENIED;
+  return ERROR_SUCCESS;
 }
 
 // Copies bytes out as RegQueryValueEx does.

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -323,6 +324,22 @@ TEST_F(RegistryValues, ConnectedHandleStaysOnItsMachineWhileTheRootMoves) {
   HKEY back = nullptr;
   EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDataPath, 0, KEY_READ, &back), ERROR_SUCCESS);
   for (HKEY key : {first, firstData, back}) RegCloseKey(key);
+}
+
+TEST_F(RegistryValues, ADeletedDatabaseIsMadeAfresh) {
+  HKEY data = CreateKey(HKEY_LOCAL_MACHINE, kDataPath);
+  ASSERT_EQ(SetDword(data, u"UpdateFlag", 1), ERROR_SUCCESS);
+  RegCloseKey(data);
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    std::filesystem::remove(root_.path() + "/registry.db" + suffix);
+  }
+  HKEY gone = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDataPath, 0, KEY_READ, &gone), ERROR_FILE_NOT_FOUND);
+  DWORD disposition = 0;
+  data = CreateKey(HKEY_LOCAL_MACHINE, kDataPath, &disposition);
+  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+  RegCloseKey(data);
+  EXPECT_TRUE(std::filesystem::exists(root_.path() + "/registry.db"));
 }
 
 TEST_F(RegistryValues, ThreadsWriteAtOnceWithoutLosingAWrite) {
