@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,10 @@ class ServiceLifecycle : public ::testing::Test {
     if (int processId = RunningServiceProcessId(u"TestService")) SendSignal("KILL", processId);
     if (service_) CloseServiceHandle(service_);
     CloseServiceHandle(manager_);
+    // The service's standard error: a sanitizer's report of the service process lands there.
+    std::ifstream errors(root_.path() + "/services/testservice/errors.log");
+    std::string firstLine;
+    EXPECT_FALSE(std::getline(errors, firstLine)) << firstLine;
   }
 
   void Install(const std::string& options = "") {
