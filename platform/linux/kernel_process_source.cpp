@@ -60,6 +60,11 @@ size_t KernelMaskProcessors() {
   return configured > 64 ? static_cast<size_t>(configured) : 64;
 }
 
+unsigned OnlineProcessors() {
+  long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
 class PidfdIdentity : public TaskIdentity {
  public:
   PidfdIdentity(int procFd, uint32_t id, int pidfd) : procFd_(procFd), id_(id), pidfd_(pidfd) {}
@@ -141,16 +146,15 @@ void AppendProcessName(int procFd, uint32_t id, std::string& scratch, std::u16st
 
 KernelProcessSource::KernelProcessSource(std::string procRoot)
     : procFd_(open(procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
-      usePidfd_(PidfdThreadsOffered()) {}
+      usePidfd_(PidfdThreadsOffered()),
+      onlineProcessors_(OnlineProcessors()),
+      maskProcessors_(KernelMaskProcessors()) {}
 
 KernelProcessSource::~KernelProcessSource() {
   if (procFd_ >= 0) close(procFd_);
 }
 
-unsigned KernelProcessSource::ProcessorCount() {
-  long online = sysconf(_SC_NPROCESSORS_ONLN);
-  return online > 0 ? static_cast<unsigned>(online) : 1;
-}
+unsigned KernelProcessSource::ProcessorCount() { return onlineProcessors_; }
 
 DWORD KernelProcessSource::ListProcesses(ProcessListing& listing) {
   listing.Clear();
@@ -221,7 +225,7 @@ DWORD KernelProcessSource::ProcessOfThread(uint32_t threadId, uint32_t& processI
 }
 
 DWORD KernelProcessSource::GetAffinity(uint32_t threadId, uint32_t& mask) {
-  size_t processors = KernelMaskProcessors();
+  size_t processors = maskProcessors_;
   cpu_set_t* set = CPU_ALLOC(processors);
   if (!set) return ERROR_NOT_ENOUGH_MEMORY;
   size_t size = CPU_ALLOC_SIZE(processors);
@@ -239,7 +243,7 @@ DWORD KernelProcessSource::GetAffinity(uint32_t threadId, uint32_t& mask) {
 }
 
 DWORD KernelProcessSource::SetAffinity(uint32_t threadId, uint32_t mask) {
-  size_t processors = KernelMaskProcessors();
+  size_t processors = maskProcessors_;
   cpu_set_t* set = CPU_ALLOC(processors);
   if (!set) return ERROR_NOT_ENOUGH_MEMORY;
   size_t size = CPU_ALLOC_SIZE(processors);

@@ -33,6 +33,9 @@ class KernelProcessSource : public ProcessSource {
  private:
   int procFd_;
   bool usePidfd_;
+  // Read once: sysconf reads sysfs at every call, and the counts are asked for per thread.
+  unsigned onlineProcessors_;
+  size_t maskProcessors_;
 };
 
 }  // namespace tesmar::platform
