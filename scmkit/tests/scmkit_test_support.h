@@ -3,6 +3,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,6 +13,7 @@
 #include "Scmkit.h"
 #include "platform/errors.h"
 #include "platform/registry.h"
+#include "platform/service_history.h"
 
 namespace tesmar::scmkit::testing {
 
@@ -56,18 +59,26 @@ inline DWORD StateOf(const char* serviceName) {
   return state;
 }
 
+inline bool ProcessExists(int processId) {
+  return std::filesystem::exists("/proc/" + std::to_string(processId));
+}
+
 inline DWORD RunCommand(DWORD code, const char* argument) {
   return SerSetupCmd(nullptr, &code, argument);
 }
 
-// Stops and removes KaltrixTesmar at the end of a test: a service left running would outlive
-// its machine root.
+// Stops and removes KaltrixTesmar at the end of a test, and makes sure its process is gone: a
+// service left running would outlive its machine root. A service marked for deletion can no
+// longer be opened, so it is the process that is watched.
 class ServiceCleanup {
  public:
   ServiceCleanup() = default;
   ~ServiceCleanup() {
+    int running = platform::RunningServiceProcessId(u"KaltrixTesmar");
     RunCommand(SERSETUP_CMD_REMOVE, nullptr);
-    WaitUntil([] { return StateOf(kServiceName) == 0; });
+    if (running > 0 && !WaitUntil([&] { return !ProcessExists(running); })) {
+      std::system(("kill -9 " + std::to_string(running)).c_str());
+    }
   }
   ServiceCleanup(const ServiceCleanup&) = delete;
   ServiceCleanup& operator=(const ServiceCleanup&) = delete;
