@@ -60,6 +60,18 @@ size_t KernelMaskProcessors() {
   return configured > 64 ? static_cast<size_t>(configured) : 64;
 }
 
+// The kernel's struct sched_attr, first version (48 bytes), which glibc does not declare.
+struct SchedulingAttributes {
+  uint32_t size;
+  uint32_t policy;
+  uint64_t flags;
+  int32_t nice;
+  uint32_t priority;
+  uint64_t runtime;
+  uint64_t deadline;
+  uint64_t period;
+};
+
 unsigned OnlineProcessors() {
   long online = sysconf(_SC_NPROCESSORS_ONLN);
   return online > 0 ? static_cast<unsigned>(online) : 1;
@@ -154,7 +166,9 @@ KernelProcessSource::~KernelProcessSource() {
   if (procFd_ >= 0) close(procFd_);
 }
 
-unsigned KernelProcessSource::ProcessorCount() { return onlineProcessors_; }
+unsigned KernelProcessSource::ProcessorCount() {
+  return onlineProcessors_;
+}
 
 DWORD KernelProcessSource::ListProcesses(ProcessListing& listing) {
   listing.Clear();
@@ -224,11 +238,24 @@ DWORD KernelProcessSource::ProcessOfThread(uint32_t threadId, uint32_t& processI
   return ERROR_SUCCESS;
 }
 
+cpu_set_t* KernelProcessSource::MaskBuffer() {
+  // One buffer a thread, sized for this machine once; masks are asked for per thread.
+  struct FreeMask {
+    void operator()(cpu_set_t* set) const { CPU_FREE(set); }
+  };
+  thread_local std::unique_ptr<cpu_set_t, FreeMask> buffer;
+  thread_local size_t bufferProcessors = 0;
+  if (!buffer || bufferProcessors < maskProcessors_) {
+    buffer.reset(CPU_ALLOC(maskProcessors_));
+    bufferProcessors = buffer ? maskProcessors_ : 0;
+  }
+  return buffer.get();
+}
+
 DWORD KernelProcessSource::GetAffinity(uint32_t threadId, uint32_t& mask) {
-  size_t processors = maskProcessors_;
-  cpu_set_t* set = CPU_ALLOC(processors);
+  cpu_set_t* set = MaskBuffer();
   if (!set) return ERROR_NOT_ENOUGH_MEMORY;
-  size_t size = CPU_ALLOC_SIZE(processors);
+  size_t size = CPU_ALLOC_SIZE(maskProcessors_);
   DWORD result = ERROR_SUCCESS;
   if (sched_getaffinity(static_cast<pid_t>(threadId), size, set) != 0) {
     result = LastErrno();
@@ -238,30 +265,30 @@ DWORD KernelProcessSource::GetAffinity(uint32_t threadId, uint32_t& mask) {
       if (CPU_ISSET_S(cpu, size, set)) mask |= uint32_t{1} << cpu;
     }
   }
-  CPU_FREE(set);
   return result;
 }
 
 DWORD KernelProcessSource::SetAffinity(uint32_t threadId, uint32_t mask) {
-  size_t processors = maskProcessors_;
-  cpu_set_t* set = CPU_ALLOC(processors);
+  cpu_set_t* set = MaskBuffer();
   if (!set) return ERROR_NOT_ENOUGH_MEMORY;
-  size_t size = CPU_ALLOC_SIZE(processors);
+  size_t size = CPU_ALLOC_SIZE(maskProcessors_);
   CPU_ZERO_S(size, set);
   for (unsigned cpu = 0; cpu < 32; ++cpu) {
     if (mask & (uint32_t{1} << cpu)) CPU_SET_S(cpu, size, set);
   }
   DWORD result = ERROR_SUCCESS;
   if (sched_setaffinity(static_cast<pid_t>(threadId), size, set) != 0) result = LastErrno();
-  CPU_FREE(set);
   return result;
 }
 
 DWORD KernelProcessSource::GetScheduling(uint32_t threadId, Scheduling& scheduling) {
-  auto id = static_cast<pid_t>(threadId);
-  int policy = sched_getscheduler(id);
-  if (policy < 0) return LastErrno();
-  switch (policy & ~SCHED_RESET_ON_FORK) {
+  // One sched_getattr answers policy, nice and real-time priority together.
+  SchedulingAttributes attributes{};
+  if (syscall(SYS_sched_getattr, static_cast<pid_t>(threadId), &attributes, sizeof attributes,
+              0u) != 0) {
+    return LastErrno();
+  }
+  switch (attributes.policy) {
     case SCHED_FIFO:
       scheduling.policy = Scheduling::Policy::Fifo;
       break;
@@ -277,18 +304,8 @@ DWORD KernelProcessSource::GetScheduling(uint32_t threadId, Scheduling& scheduli
     default:
       scheduling.policy = Scheduling::Policy::Other;
   }
-  if (scheduling.IsRealtime()) {
-    sched_param parameter{};
-    if (sched_getparam(id, &parameter) != 0) return LastErrno();
-    scheduling.realtimePriority = parameter.sched_priority;
-    scheduling.nice = 0;
-    return ERROR_SUCCESS;
-  }
-  errno = 0;
-  int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(id));
-  if (nice == -1 && errno != 0) return LastErrno();
-  scheduling.nice = nice;
-  scheduling.realtimePriority = 0;
+  scheduling.nice = scheduling.IsRealtime() ? 0 : attributes.nice;
+  scheduling.realtimePriority = scheduling.IsRealtime() ? static_cast<int>(attributes.priority) : 0;
   return ERROR_SUCCESS;
 }
 

@@ -2,6 +2,8 @@
 // and priority system calls on thread ids.
 #pragma once
 
+#include <sched.h>
+
 #include <string>
 
 #include "platform/process_source.h"
@@ -31,6 +33,8 @@ class KernelProcessSource : public ProcessSource {
   bool UsesPidfd() const { return usePidfd_; }
 
  private:
+  cpu_set_t* MaskBuffer();
+
   int procFd_;
   bool usePidfd_;
   // Read once: sysconf reads sysfs at every call, and the counts are asked for per thread.

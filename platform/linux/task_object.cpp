@@ -5,17 +5,25 @@
 
 namespace tesmar::platform {
 
-std::shared_ptr<TaskObject> LiveTask(HANDLE handle, bool wantProcess) {
+std::shared_ptr<TaskObject> TaskToRead(HANDLE handle, bool wantProcess) {
   auto task = HandleTable::Instance().Get<TaskObject>(handle);
   if (!task) return nullptr;
   if (task->isProcess != wantProcess) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
-  if (!task->identity->StillSame()) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  return task;
+}
+
+bool ReadWasOwn(TaskObject& task) {
+  if (task.identity->StillSame()) return true;
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return false;
+}
+
+std::shared_ptr<TaskObject> LiveTask(HANDLE handle, bool wantProcess) {
+  auto task = TaskToRead(handle, wantProcess);
+  if (task && !ReadWasOwn(*task)) return nullptr;
   return task;
 }
 

@@ -28,6 +28,15 @@ class TaskObject : public KernelObject {
 // task has exited or its id was reused.
 std::shared_ptr<TaskObject> LiveTask(HANDLE handle, bool wantProcess);
 
+// The task behind a handle of the wanted kind, alive or not, for a read that checks the identity
+// once it has read (had the task ended meanwhile, the value may be a newcomer's, and the read
+// fails then): while the task lives its id names nobody else, so one look after the read
+// answers for the whole read.
+std::shared_ptr<TaskObject> TaskToRead(HANDLE handle, bool wantProcess);
+
+// Whether what was read through the task is the task's own; sets ERROR_INVALID_PARAMETER if not.
+bool ReadWasOwn(TaskObject& task);
+
 // Opens a task on the current source and returns its handle, or null with the last error set.
 HANDLE OpenTaskHandle(uint32_t id, bool wholeProcess);
 

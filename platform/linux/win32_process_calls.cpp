@@ -58,7 +58,7 @@ extern "C" HANDLE OpenProcess(DWORD, BOOL, DWORD processId) noexcept {
 extern "C" BOOL GetProcessAffinityMask(HANDLE process, PDWORD_PTR processMask,
                                        PDWORD_PTR systemMask) noexcept {
   if (!processMask || !systemMask) return tesmar::platform::Fail(ERROR_INVALID_PARAMETER);
-  auto task = LiveTask(process, true);
+  auto task = tesmar::platform::TaskToRead(process, true);
   if (!task) return FALSE;
   uint32_t unionMask = 0;
   DWORD error = tesmar::platform::ForEachThread(*task, [&](uint32_t thread) {
@@ -98,10 +98,11 @@ extern "C" BOOL SetProcessAffinityMask(HANDLE process, DWORD_PTR mask) noexcept 
  *           GetPriorityClass
  */
 extern "C" DWORD GetPriorityClass(HANDLE process) noexcept {
-  auto task = LiveTask(process, true);
+  auto task = tesmar::platform::TaskToRead(process, true);
   if (!task) return 0;
   DWORD priorityClass = 0;
   DWORD error = tesmar::platform::ReadProcessClass(*task->source, task->Id(), priorityClass);
+  if (error == ERROR_SUCCESS && !task->identity->StillSame()) error = ERROR_INVALID_PARAMETER;
   if (error != ERROR_SUCCESS) {
     SetLastError(error);
     return 0;
@@ -142,10 +143,11 @@ extern "C" BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) noexcept {
  */
 extern "C" BOOL GetProcessPriorityBoost(HANDLE process, PBOOL disabled) noexcept {
   if (!disabled) return tesmar::platform::Fail(ERROR_INVALID_PARAMETER);
-  auto task = LiveTask(process, true);
+  auto task = tesmar::platform::TaskToRead(process, true);
   if (!task) return FALSE;
   Scheduling main;
   DWORD error = task->source->GetScheduling(task->Id(), main);
+  if (error == ERROR_SUCCESS && !task->identity->StillSame()) error = ERROR_INVALID_PARAMETER;
   if (error != ERROR_SUCCESS) return tesmar::platform::Fail(error);
   *disabled = main.policy == Scheduling::Policy::Batch ? TRUE : FALSE;
   return TRUE;

@@ -56,11 +56,10 @@ extern "C" NTSTATUS NtQueryInformationThread(HANDLE threadHandle, ULONG informat
   auto task = HandleTable::Instance().Get<TaskObject>(threadHandle);
   if (!task) return STATUS_INVALID_HANDLE;
   if (task->isProcess) return STATUS_OBJECT_TYPE_MISMATCH;
-  if (!task->identity->StillSame()) return STATUS_THREAD_IS_TERMINATING;
   uint32_t mask = 0;
   DWORD error = task->source->GetAffinity(task->Id(), mask);
   if (error == ERROR_ACCESS_DENIED) return STATUS_ACCESS_DENIED;
-  // Read again after the call: had the thread ended meanwhile, the mask may be a newcomer's.
+  // Had the thread ended before or during the call, the mask may be a newcomer's.
   if (error != ERROR_SUCCESS || !task->identity->StillSame()) return STATUS_THREAD_IS_TERMINATING;
   THREAD_BASIC_INFORMATION basic{};
   basic.ExitStatus = STATUS_PENDING;
@@ -99,7 +98,7 @@ extern "C" DWORD_PTR SetThreadAffinityMask(HANDLE thread, DWORD_PTR mask) noexce
  * The level is read from the thread's nice value or real-time priority (scheduling_map.h).
  */
 extern "C" int GetThreadPriority(HANDLE thread) noexcept {
-  auto task = LiveTask(thread, false);
+  auto task = tesmar::platform::TaskToRead(thread, false);
   if (!task) return THREAD_PRIORITY_ERROR_RETURN;
   Scheduling scheduling;
   DWORD error = task->source->GetScheduling(task->Id(), scheduling);
