@@ -278,5 +278,35 @@ TEST_F(PacketMergeTest, AnEndedProcessKeepsTheRequestedMasksAndTheBuiltClass) {
   ServerPacketClose(packet);
 }
 
+TEST_F(PacketMergeTest, OneApplicationCallsThePlatformInItsFixedOrder) {
+  machine_->AddProcess(u"order.exe", 1000, 2);
+  PacketCopy request = registry_.Build();
+  packet::ProcessRecord& record = request.RecordOf(1000);
+  Watch(record, 0x3);
+  record.PriorityClass = HIGH_PRIORITY_CLASS;
+  record.BoostDisabled = 1;
+  record.ThreadAffinity[1] = 0x2;
+  record.ThreadPriority[0] = THREAD_PRIORITY_ABOVE_NORMAL;
+  record.ThreadPriority[1] = THREAD_PRIORITY_LOWEST;
+  record.ThreadIdealProcessor[0] = 1;  // thread 1 keeps the "none chosen" it was built with
+
+  PacketCopy published = Apply(request);
+  std::vector<std::string> expected = {
+      // process affinity, priority class (nice -10), boost disabled (batch)
+      "SetAffinity 1000 0x3", "SetAffinity 1001 0x3", "SetScheduling 1000 other nice -10",
+      "SetScheduling 1001 other nice -10", "SetScheduling 1000 batch nice -10",
+      "SetScheduling 1001 batch nice -10",
+      // thread 0: affinity, priority, then the ideal processor moves it to processor 1
+      "SetAffinity 1000 0x3", "SetScheduling 1000 batch nice -12", "SetAffinity 1000 0x2",
+      "SetAffinity 1000 0x3",
+      // thread 1: affinity and priority; its ideal processor is refused without a move
+      "SetAffinity 1001 0x2", "SetScheduling 1001 batch nice -6"};
+  EXPECT_EQ(machine_->CallLog(), expected);
+  EXPECT_NE(published.RecordOf(1000).PrevIdealProcessor[0], packet::NoIdealProcessor);
+  EXPECT_EQ(published.RecordOf(1000).PrevIdealProcessor[1], packet::NoIdealProcessor);
+  EXPECT_EQ(published.RecordOf(1000).PriorityClass, HIGH_PRIORITY_CLASS);
+  EXPECT_EQ(published.RecordOf(1000).BoostDisabled, 1u);
+}
+
 }  // namespace
 }  // namespace tesmar::service::testing
