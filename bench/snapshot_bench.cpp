@@ -126,7 +126,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+      // With repetitions, the median stands for the case.
+      bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+      bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if ((single || median) && !run.error_occurred) {
         realTimes_[run.run_name.function_name] = run.GetAdjustedRealTime();
       }
     }
