@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -36,11 +35,21 @@ int PidfdOpen(uint32_t id, unsigned flags) {
   return static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(id), flags));
 }
 
-std::optional<uint64_t> ReadStartTime(int procFd, uint32_t id) {
+// The start time of a task that still runs: a zombie (ended, not yet reaped) has none. The
+// leader of a process whose other threads run on is a zombie too, yet its process lives.
+std::optional<uint64_t> ReadStartTime(int procFd, uint32_t id, bool wholeProcess) {
   char path[32];
   std::snprintf(path, sizeof path, "%u/stat", id);
   std::string text;
   if (!ReadSmallFile(procFd, path, text)) return std::nullopt;
+  auto state = StatField(text, kStatState);
+  if (!state) return std::nullopt;
+  if (*state == "Z" || *state == "X") {
+    std::vector<uint32_t> tasks;
+    if (!wholeProcess || !AppendTaskIds(procFd, id, tasks) || tasks.size() < 2) {
+      return std::nullopt;
+    }
+  }
   return StatNumber(text, kStatStartTime);
 }
 
@@ -90,7 +99,7 @@ class PidfdIdentity : public TaskIdentity {
     return ready == 0;
   }
   uint64_t Key() override {
-    if (!key_) key_ = ReadStartTime(procFd_, id_).value_or(0);
+    if (!key_) key_ = ReadStartTime(procFd_, id_, false).value_or(0);
     return key_;
   }
 
@@ -103,11 +112,11 @@ class PidfdIdentity : public TaskIdentity {
 
 class StartTimeIdentity : public TaskIdentity {
  public:
-  StartTimeIdentity(int procFd, uint32_t id, uint64_t startTime)
-      : procFd_(procFd), id_(id), startTime_(startTime) {}
+  StartTimeIdentity(int procFd, uint32_t id, bool wholeProcess, uint64_t startTime)
+      : procFd_(procFd), id_(id), wholeProcess_(wholeProcess), startTime_(startTime) {}
   uint32_t Id() const override { return id_; }
   bool StillSame() override {
-    auto now = ReadStartTime(procFd_, id_);
+    auto now = ReadStartTime(procFd_, id_, wholeProcess_);
     return now && *now == startTime_;
   }
   uint64_t Key() override { return startTime_; }
@@ -115,6 +124,7 @@ class StartTimeIdentity : public TaskIdentity {
  private:
   int procFd_;
   uint32_t id_;
+  bool wholeProcess_;
   uint64_t startTime_;
 };
 
@@ -129,7 +139,8 @@ bool PidfdThreadsOffered() {
 
 // The name of a process: the base name of its executable, or its comm where the executable
 // cannot be read (kernel threads, other users' processes without the right to look).
-void AppendProcessName(int procFd, uint32_t id, std::string& scratch, std::u16string& names) {
+// False when neither can be read: the process has gone.
+bool AppendProcessName(int procFd, uint32_t id, std::string& scratch, std::u16string& names) {
   char path[32];
   std::snprintf(path, sizeof path, "%u/exe", id);
   char target[4096];
@@ -144,14 +155,15 @@ void AppendProcessName(int procFd, uint32_t id, std::string& scratch, std::u16st
     if (slash != std::string_view::npos) link.remove_prefix(slash + 1);
     if (!link.empty()) {
       AppendUtf8AsUtf16(link, names);
-      return;
+      return true;
     }
   }
   std::snprintf(path, sizeof path, "%u/comm", id);
-  if (ReadSmallFile(procFd, path, scratch)) {
-    while (!scratch.empty() && scratch.back() == '\n') scratch.pop_back();
-    AppendUtf8AsUtf16(scratch, names);
-  }
+  if (!ReadSmallFile(procFd, path, scratch)) return false;
+  while (!scratch.empty() && scratch.back() == '\n') scratch.pop_back();
+  if (scratch.empty()) return false;
+  AppendUtf8AsUtf16(scratch, names);
+  return true;
 }
 
 }  // namespace
@@ -186,7 +198,11 @@ DWORD KernelProcessSource::ListProcesses(ProcessListing& listing) {
     }
     process.threadCount = static_cast<uint32_t>(listing.threadIds.size()) - process.firstThread;
     process.nameStart = static_cast<uint32_t>(listing.names.size());
-    AppendProcessName(procFd_, id, scratch, listing.names);
+    if (!AppendProcessName(procFd_, id, scratch, listing.names)) {
+      listing.threadIds.resize(process.firstThread);
+      listing.names.resize(process.nameStart);
+      return;
+    }
     process.nameLength = static_cast<uint32_t>(listing.names.size()) - process.nameStart;
     Scheduling main;
     if (GetScheduling(id, main) == ERROR_SUCCESS) {
@@ -209,13 +225,17 @@ DWORD KernelProcessSource::Open(uint32_t id, bool wholeProcess,
     // A process pidfd needs a thread group leader; any thread takes PIDFD_THREAD.
     int pidfd = PidfdOpen(id, wholeProcess ? 0 : PIDFD_THREAD);
     if (pidfd < 0) return errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER;
-    identity = std::make_unique<PidfdIdentity>(procFd_, id, pidfd);
+    auto opened = std::make_unique<PidfdIdentity>(procFd_, id, pidfd);
+    // pidfd_open takes a zombie too; a process that has ended is not opened, as on Windows
+    // once the last handle to it is gone.
+    if (!opened->StillSame()) return ERROR_INVALID_PARAMETER;
+    identity = std::move(opened);
     return ERROR_SUCCESS;
   }
   if (wholeProcess && !IsProcessId(procFd_, id)) return ERROR_INVALID_PARAMETER;
-  auto startTime = ReadStartTime(procFd_, id);
+  auto startTime = ReadStartTime(procFd_, id, wholeProcess);
   if (!startTime) return ERROR_INVALID_PARAMETER;
-  identity = std::make_unique<StartTimeIdentity>(procFd_, id, *startTime);
+  identity = std::make_unique<StartTimeIdentity>(procFd_, id, wholeProcess, *startTime);
   return ERROR_SUCCESS;
 }
 
@@ -310,30 +330,33 @@ DWORD KernelProcessSource::GetScheduling(uint32_t threadId, Scheduling& scheduli
 }
 
 DWORD KernelProcessSource::SetScheduling(uint32_t threadId, const Scheduling& scheduling) {
-  auto id = static_cast<pid_t>(threadId);
-  sched_param parameter{};
-  int policy = SCHED_OTHER;
+  // One sched_setattr sets policy and nice together: with sched_setscheduler and setpriority
+  // apart, a refused second call left the thread half changed.
+  SchedulingAttributes attributes{};
+  attributes.size = sizeof attributes;
   switch (scheduling.policy) {
     case Scheduling::Policy::RoundRobin:
-      policy = SCHED_RR;
-      parameter.sched_priority = scheduling.realtimePriority;
+      attributes.policy = SCHED_RR;
       break;
     case Scheduling::Policy::Fifo:
-      policy = SCHED_FIFO;
-      parameter.sched_priority = scheduling.realtimePriority;
+      attributes.policy = SCHED_FIFO;
       break;
     case Scheduling::Policy::Batch:
-      policy = SCHED_BATCH;
+      attributes.policy = SCHED_BATCH;
       break;
     case Scheduling::Policy::Idle:
-      policy = SCHED_IDLE;
+      attributes.policy = SCHED_IDLE;
       break;
     case Scheduling::Policy::Other:
+      attributes.policy = SCHED_OTHER;
       break;
   }
-  if (sched_setscheduler(id, policy, &parameter) != 0) return LastErrno();
-  if (!scheduling.IsRealtime() &&
-      setpriority(PRIO_PROCESS, static_cast<id_t>(id), scheduling.nice) != 0) {
+  if (scheduling.IsRealtime()) {
+    attributes.priority = static_cast<uint32_t>(scheduling.realtimePriority);
+  } else {
+    attributes.nice = scheduling.nice;
+  }
+  if (syscall(SYS_sched_setattr, static_cast<pid_t>(threadId), &attributes, 0u) != 0) {
     return LastErrno();
   }
   return ERROR_SUCCESS;
@@ -351,6 +374,8 @@ DWORD KernelProcessSource::LastProcessor(uint32_t threadId, unsigned& processor)
 }
 
 DWORD KernelProcessSource::Terminate(uint32_t processId) {
+  // kill() reads 0 and negative numbers as process groups.
+  if (processId == 0 || processId > INT32_MAX) return ERROR_INVALID_PARAMETER;
   if (kill(static_cast<pid_t>(processId), SIGKILL) != 0) return LastErrno();
   return ERROR_SUCCESS;
 }

@@ -1,6 +1,7 @@
 // The process and thread calls against the running kernel, with children the tests spawn.
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -126,6 +127,31 @@ TEST_F(KernelProcesses, HandlesFailOnceTheChildHasExited) {
   EXPECT_EQ(OpenProcess(MAXIMUM_ALLOWED, FALSE, pid), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(OpenThreadById(second), nullptr);
+}
+
+TEST_F(KernelProcesses, AProcessThatHasEndedIsNotOpenedWhileItAwaitsItsParent) {
+  pid_t zombie = fork();
+  ASSERT_GE(zombie, 0);
+  if (zombie == 0) _exit(0);
+  // Until it is reaped, its id and its /proc entry stay.
+  std::string state;
+  for (int attempt = 0; attempt < 500 && state != "Z"; ++attempt) {
+    std::ifstream stat("/proc/" + std::to_string(zombie) + "/stat");
+    std::string pid, comm;
+    stat >> pid >> comm >> state;
+    if (state != "Z") usleep(2000);
+  }
+  ASSERT_EQ(state, "Z");
+  SetLastError(0);
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, static_cast<DWORD>(zombie));
+  DWORD error = GetLastError();
+  HANDLE thread = OpenThreadById(static_cast<uint32_t>(zombie));
+  waitpid(zombie, nullptr, 0);
+  EXPECT_EQ(process, nullptr);
+  EXPECT_EQ(error, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(thread, nullptr);
+  if (process) CloseHandle(process);
+  if (thread) CloseHandle(thread);
 }
 
 TEST_F(KernelProcesses, ListNamesAndThreadsMatchWhatPsReports) {
