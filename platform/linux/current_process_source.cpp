@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "ideal_processor_hints.h"
 #include "kernel_process_source.h"
 
 namespace tesmar::platform {
@@ -19,8 +20,11 @@ std::shared_ptr<ProcessSource> CurrentProcessSource() {
 }
 
 void UseProcessSource(std::shared_ptr<ProcessSource> source) noexcept {
-  std::lock_guard lock(sourceMutex);
-  installedSource = std::move(source);
+  {
+    std::lock_guard lock(sourceMutex);
+    installedSource = std::move(source);
+  }
+  ForgetIdealProcessors();
 }
 
 }  // namespace tesmar::platform

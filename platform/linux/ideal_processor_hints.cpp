@@ -31,4 +31,9 @@ void StoreIdealProcessor(uint32_t threadId, uint64_t key, unsigned processor) {
   hints[threadId] = Hint{key, processor};
 }
 
+void ForgetIdealProcessors() {
+  std::lock_guard lock(hintsMutex);
+  hints.clear();
+}
+
 }  // namespace tesmar::platform

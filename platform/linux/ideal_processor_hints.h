@@ -9,5 +9,7 @@ namespace tesmar::platform {
 
 std::optional<unsigned> StoredIdealProcessor(uint32_t threadId, uint64_t key);
 void StoreIdealProcessor(uint32_t threadId, uint64_t key, unsigned processor);
+// Another source's tasks are other tasks, whatever their ids and keys.
+void ForgetIdealProcessors();
 
 }  // namespace tesmar::platform

@@ -65,9 +65,16 @@ Scheduling SchedulingFor(DWORD priorityClass, int level, bool boostDisabled) {
     return scheduling;
   }
   scheduling.policy = boostDisabled ? Scheduling::Policy::Batch : Scheduling::Policy::Other;
-  scheduling.nice = level == THREAD_PRIORITY_IDLE            ? kIdleLevelNice
-                    : level == THREAD_PRIORITY_TIME_CRITICAL ? kTimeCriticalNice
-                                                             : BaseNice(priorityClass) - 2 * level;
+  if (level == THREAD_PRIORITY_IDLE) {
+    scheduling.nice = kIdleLevelNice;
+  } else if (level == THREAD_PRIORITY_TIME_CRITICAL) {
+    scheduling.nice = kTimeCriticalNice;
+  } else {
+    // Levels beyond +-2 exist in REALTIME only; a thread that leaves it keeps the nearest level
+    // of its new class, inside that class's band.
+    int inBand = std::clamp(level, THREAD_PRIORITY_LOWEST, THREAD_PRIORITY_HIGHEST);
+    scheduling.nice = BaseNice(priorityClass) - 2 * inBand;
+  }
   return scheduling;
 }
 

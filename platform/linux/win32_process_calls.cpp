@@ -1,5 +1,6 @@
 // The process calls: a process's affinity is the union of its threads' masks and setting it sets
 // every thread; its class is read from its threads' scheduling (scheduling_map.h).
+#include <algorithm>
 #include <vector>
 
 #include "platform/errors.h"
@@ -17,16 +18,27 @@ bool Fail(DWORD error) {
   return false;
 }
 
-// Calls action(threadId) for every thread of the process. Threads that end on the way are
-// passed over; any other failure stops the walk and is returned.
+// Whether the thread is no longer one of the process's: ended, or its id taken by another.
+bool ThreadLeft(TaskObject& process, uint32_t thread) {
+  std::vector<uint32_t> threads;
+  if (process.source->ListThreads(process.Id(), threads) != ERROR_SUCCESS) return true;
+  return std::find(threads.begin(), threads.end(), thread) == threads.end();
+}
+
+// Calls action(threadId) for every thread of the process, each time after checking that the
+// process is still the one opened, so that a walk never goes on into the threads of a newcomer.
+// Threads that end on the way are passed over; any other failure stops the walk and is
+// returned. ERROR_INVALID_PARAMETER is also what the kernel says of a mask it cannot take
+// (outside the thread's cpuset, say): only a thread that has left counts as ended.
 template <typename Action>
 DWORD ForEachThread(TaskObject& process, Action action) {
   std::vector<uint32_t> threads;
   DWORD error = process.source->ListThreads(process.Id(), threads);
   if (error != ERROR_SUCCESS) return error;
   for (uint32_t thread : threads) {
+    if (!process.identity->StillSame()) return ERROR_INVALID_PARAMETER;
     error = action(thread);
-    if (error == ERROR_INVALID_PARAMETER) continue;  // the thread has ended
+    if (error == ERROR_INVALID_PARAMETER && ThreadLeft(process, thread)) continue;
     if (error != ERROR_SUCCESS) return error;
   }
   return ERROR_SUCCESS;

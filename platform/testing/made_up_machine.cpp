@@ -90,9 +90,9 @@ void MadeUpMachine::ReuseId(uint32_t id, std::u16string newName) {
   AddProcess(std::move(newName), id, threadCount);
 }
 
-void MadeUpMachine::Refuse(uint32_t id, Operation operation) {
+void MadeUpMachine::Refuse(uint32_t id, Operation operation, DWORD error) {
   std::lock_guard lock(mutex_);
-  refused_.insert({id, operation});
+  refused_[{id, operation}] = error;
 }
 
 void MadeUpMachine::AddPhantomThreads(uint32_t processId, unsigned count) {
@@ -159,7 +159,7 @@ DWORD MadeUpMachine::ListProcesses(ProcessListing& listing) {
 
 DWORD MadeUpMachine::Open(uint32_t id, bool wholeProcess, std::unique_ptr<TaskIdentity>& identity) {
   std::lock_guard lock(mutex_);
-  if (Refused(id, Operation::Open)) return ERROR_ACCESS_DENIED;
+  if (DWORD refusal = RefusalOf(id, id, Operation::Open)) return refusal;
   uint64_t generation;
   if (wholeProcess) {
     Process* process = FindProcess(id);
@@ -177,7 +177,7 @@ DWORD MadeUpMachine::Open(uint32_t id, bool wholeProcess, std::unique_ptr<TaskId
 DWORD MadeUpMachine::ListThreads(uint32_t processId, std::vector<uint32_t>& threadIds) {
   std::lock_guard lock(mutex_);
   threadIds.clear();
-  if (Refused(processId, Operation::ListThreads)) return ERROR_ACCESS_DENIED;
+  if (DWORD refusal = RefusalOf(processId, processId, Operation::ListThreads)) return refusal;
   Process* process = FindProcess(processId);
   if (!process) return ERROR_INVALID_PARAMETER;
   for (const Thread& thread : process->threads) threadIds.push_back(thread.id);
@@ -196,9 +196,8 @@ DWORD MadeUpMachine::GetAffinity(uint32_t threadId, uint32_t& mask) {
   std::lock_guard lock(mutex_);
   Thread* thread = FindThread(threadId);
   if (!thread) return ERROR_INVALID_PARAMETER;
-  if (Refused(threadId, Operation::GetAffinity) ||
-      Refused(OwnerOf(threadId)->id, Operation::GetAffinity)) {
-    return ERROR_ACCESS_DENIED;
+  if (DWORD refusal = RefusalOf(threadId, OwnerOf(threadId)->id, Operation::GetAffinity)) {
+    return refusal;
   }
   mask = thread->mask;
   return ERROR_SUCCESS;
@@ -209,9 +208,8 @@ DWORD MadeUpMachine::SetAffinity(uint32_t threadId, uint32_t mask) {
   Thread* thread = FindThread(threadId);
   if (!thread) return ERROR_INVALID_PARAMETER;
   Log("SetAffinity " + std::to_string(threadId) + " " + Hex(mask));
-  if (Refused(threadId, Operation::SetAffinity) ||
-      Refused(OwnerOf(threadId)->id, Operation::SetAffinity)) {
-    return ERROR_ACCESS_DENIED;
+  if (DWORD refusal = RefusalOf(threadId, OwnerOf(threadId)->id, Operation::SetAffinity)) {
+    return refusal;
   }
   uint32_t online = processorCount_ >= 32 ? 0xFFFFFFFFu : (uint32_t{1} << processorCount_) - 1;
   if ((mask & online) == 0) return ERROR_INVALID_PARAMETER;  // as sched_setaffinity: EINVAL
@@ -223,9 +221,8 @@ DWORD MadeUpMachine::GetScheduling(uint32_t threadId, Scheduling& scheduling) {
   std::lock_guard lock(mutex_);
   Thread* thread = FindThread(threadId);
   if (!thread) return ERROR_INVALID_PARAMETER;
-  if (Refused(threadId, Operation::GetScheduling) ||
-      Refused(OwnerOf(threadId)->id, Operation::GetScheduling)) {
-    return ERROR_ACCESS_DENIED;
+  if (DWORD refusal = RefusalOf(threadId, OwnerOf(threadId)->id, Operation::GetScheduling)) {
+    return refusal;
   }
   scheduling = thread->scheduling;
   return ERROR_SUCCESS;
@@ -243,9 +240,8 @@ DWORD MadeUpMachine::SetScheduling(uint32_t threadId, const Scheduling& scheduli
     line += " nice " + std::to_string(scheduling.nice);
   }
   Log(line);
-  if (Refused(threadId, Operation::SetScheduling) ||
-      Refused(OwnerOf(threadId)->id, Operation::SetScheduling)) {
-    return ERROR_ACCESS_DENIED;
+  if (DWORD refusal = RefusalOf(threadId, OwnerOf(threadId)->id, Operation::SetScheduling)) {
+    return refusal;
   }
   thread->scheduling = scheduling;
   return ERROR_SUCCESS;
@@ -292,8 +288,12 @@ MadeUpMachine::Process* MadeUpMachine::OwnerOf(uint32_t threadId) {
   return nullptr;
 }
 
-bool MadeUpMachine::Refused(uint32_t id, Operation operation) const {
-  return refused_.count({id, operation}) != 0;
+DWORD MadeUpMachine::RefusalOf(uint32_t threadId, uint32_t processId, Operation operation) const {
+  for (uint32_t id : {threadId, processId}) {
+    auto refusal = refused_.find({id, operation});
+    if (refusal != refused_.end()) return refusal->second;
+  }
+  return ERROR_SUCCESS;
 }
 
 void MadeUpMachine::Log(std::string line) {

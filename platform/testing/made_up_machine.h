@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/process_source.h"
 
 namespace tesmar::platform::testing {
@@ -50,7 +50,9 @@ class MadeUpMachine : public ProcessSource {
   // The process ends and a newcomer takes its id (and its threads' ids).
   void ReuseId(uint32_t id, std::u16string newName);
   // The operation on this process or thread id fails with ERROR_ACCESS_DENIED from now on.
-  void Refuse(uint32_t id, Operation operation);
+  // error: what the refusal reads as, ERROR_ACCESS_DENIED unless told (the kernel also answers
+  // ERROR_INVALID_PARAMETER for a live thread, e.g. for a mask outside its cpuset).
+  void Refuse(uint32_t id, Operation operation, DWORD error = ERROR_ACCESS_DENIED);
   // Makes the process listing as long as it would be for that many more threads (without
   // keeping them), to test callers' buffer sizing.
   void AddPhantomThreads(uint32_t processId, unsigned count);
@@ -81,7 +83,8 @@ class MadeUpMachine : public ProcessSource {
   Thread* FindThread(uint32_t threadId);
   Process* FindProcess(uint32_t processId);
   Process* OwnerOf(uint32_t threadId);
-  bool Refused(uint32_t id, Operation operation) const;
+  // The error of a refusal of the operation on the thread or on its process, 0 if none.
+  DWORD RefusalOf(uint32_t threadId, uint32_t processId, Operation operation) const;
   void Log(std::string line);
 
   mutable std::recursive_mutex mutex_;
@@ -89,7 +92,7 @@ class MadeUpMachine : public ProcessSource {
   uint64_t nextGeneration_ = 1;
   std::vector<Process> processes_;
   std::map<uint32_t, unsigned> phantomThreads_;
-  std::set<std::pair<uint32_t, Operation>> refused_;
+  std::map<std::pair<uint32_t, Operation>, DWORD> refused_;
   std::vector<std::string> callLog_;
   unsigned listCount_ = 0;
 };

@@ -192,6 +192,59 @@ TEST_F(ProcessSeam, ClassSurvivesAMainThreadAtASharedLevel) {
   CloseHandle(process);
 }
 
+TEST_F(ProcessSeam, RealtimeOnlyLevelsLandInsideTheBandOfTheNextClass) {
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
+  HANDLE above = OpenThreadById(101);
+  HANDLE below = OpenThreadById(102);
+  ASSERT_TRUE(SetPriorityClass(process, REALTIME_PRIORITY_CLASS));
+  ASSERT_TRUE(SetThreadPriority(above, 6));
+  ASSERT_TRUE(SetThreadPriority(below, -7));
+  EXPECT_EQ(machine->ThreadById(101).scheduling.realtimePriority, 30);
+  EXPECT_EQ(machine->ThreadById(102).scheduling.realtimePriority, 17);
+
+  ASSERT_TRUE(SetPriorityClass(process, NORMAL_PRIORITY_CLASS));
+  EXPECT_EQ(GetPriorityClass(process), NORMAL_PRIORITY_CLASS);
+  EXPECT_EQ(GetThreadPriority(above), THREAD_PRIORITY_HIGHEST);
+  EXPECT_EQ(GetThreadPriority(below), THREAD_PRIORITY_LOWEST);
+  EXPECT_EQ(machine->ThreadById(101).scheduling.nice, -4);
+  EXPECT_EQ(machine->ThreadById(102).scheduling.nice, 4);
+  CloseHandle(below);
+  CloseHandle(above);
+  CloseHandle(process);
+}
+
+TEST_F(ProcessSeam, ALiveThreadThatRejectsAMaskFailsTheWalk) {
+  // The kernel answers EINVAL (87) for a mask outside a thread's cpuset: that thread has not
+  // ended, and the call must not report success.
+  machine->Refuse(101, MadeUpMachine::Operation::SetAffinity, ERROR_INVALID_PARAMETER);
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
+  SetLastError(0);
+  EXPECT_FALSE(SetProcessAffinityMask(process, 0x2));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(machine->ThreadById(100).mask, 0x2u);
+  EXPECT_EQ(machine->ThreadById(102).mask, 0xFFFFu) << "the walk stops at the refusing thread";
+
+  machine->Refuse(102, MadeUpMachine::Operation::SetScheduling, ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(SetPriorityClass(process, HIGH_PRIORITY_CLASS));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  CloseHandle(process);
+}
+
+TEST_F(ProcessSeam, IdealProcessorHintsStayWithTheMachineThatHeardThem) {
+  HANDLE thread = OpenThreadById(101);
+  ASSERT_NE(SetThreadIdealProcessor(thread, 5), 0xFFFFFFFFu);
+  CloseHandle(thread);
+
+  // The same ids on another machine are other threads.
+  auto other = std::make_shared<MadeUpMachine>(16);
+  other->AddProcess(u"app.exe", 100, 3);
+  other->ThreadById(101).lastProcessor = 11;
+  UseProcessSource(other);
+  thread = OpenThreadById(101);
+  EXPECT_EQ(SetThreadIdealProcessor(thread, MAXIMUM_PROCESSORS), 11u);
+  CloseHandle(thread);
+}
+
 TEST_F(ProcessSeam, BoostDisabledIsBatchSchedulingForEveryThread) {
   HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
   ASSERT_TRUE(SetPriorityClass(process, IDLE_PRIORITY_CLASS));
