@@ -53,7 +53,9 @@ extern "C" NTSTATUS NtQueryInformationThread(HANDLE threadHandle, ULONG informat
   if (informationClass != ThreadBasicInformation) return STATUS_INVALID_INFO_CLASS;
   if (length != sizeof(THREAD_BASIC_INFORMATION)) return STATUS_INFO_LENGTH_MISMATCH;
   if (!information) return STATUS_INVALID_PARAMETER;
+  DWORD saved = GetLastError();  // Nt calls leave the last error alone; the lookup sets it
   auto task = HandleTable::Instance().Get<TaskObject>(threadHandle);
+  SetLastError(saved);
   if (!task) return STATUS_INVALID_HANDLE;
   if (task->isProcess) return STATUS_OBJECT_TYPE_MISMATCH;
   uint32_t mask = 0;

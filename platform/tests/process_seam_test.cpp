@@ -288,6 +288,15 @@ TEST_F(ProcessSeam, ThreadCallsRejectWrongHandlesAndLengths) {
   CloseHandle(thread);
   CloseHandle(process);
   EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_ERROR_RETURN);  // closed
+
+  // The native calls answer with a status and leave the last error as it was.
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(NtQueryInformationThread(thread, ThreadBasicInformation, &basic, sizeof basic, nullptr),
+            STATUS_INVALID_HANDLE);
+  HANDLE none = nullptr;
+  CLIENT_ID gone{nullptr, reinterpret_cast<HANDLE>(uintptr_t{999})};
+  EXPECT_EQ(NtOpenThread(&none, MAXIMUM_ALLOWED, nullptr, &gone), STATUS_INVALID_CID);
+  EXPECT_EQ(GetLastError(), 0xdeadbeefu);
 }
 
 }  // namespace
