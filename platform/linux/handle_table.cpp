@@ -18,8 +18,10 @@ size_t SlotOf(HANDLE handle) {
 }  // namespace
 
 HandleTable& HandleTable::Instance() {
-  static HandleTable table;
-  return table;
+  // Never destroyed: threads still running while the process exits (a service's worker, a
+  // detached waiter) may close their handles after static destructors have run.
+  static HandleTable* table = new HandleTable;
+  return *table;
 }
 
 HANDLE HandleTable::Insert(std::shared_ptr<KernelObject> object) {
