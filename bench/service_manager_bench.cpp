@@ -20,9 +20,8 @@ class InstalledTestService {
     manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     std::string imagePath = "\"" + TestServiceProgram() + "\"";
     service_ = CreateServiceA(manager_, "BenchService", nullptr, SERVICE_ALL_ACCESS,
-                              SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                              SERVICE_ERROR_NORMAL, imagePath.c_str(), nullptr, nullptr, nullptr,
-                              nullptr, nullptr);
+                              SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                              imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
   }
   ~InstalledTestService() {
     Stop();

@@ -57,7 +57,9 @@ bool HandleTable::Close(HANDLE handle) {
   return true;
 }
 
-void HandleTable::SetInvalidHandleError() { SetLastError(ERROR_INVALID_HANDLE); }
+void HandleTable::SetInvalidHandleError() {
+  SetLastError(ERROR_INVALID_HANDLE);
+}
 
 }  // namespace tesmar::platform
 

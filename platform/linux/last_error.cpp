@@ -7,12 +7,16 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 /***********************************************************************
  *           GetLastError
  */
-extern "C" DWORD GetLastError() noexcept { return lastError; }
+extern "C" DWORD GetLastError() noexcept {
+  return lastError;
+}
 
 /***********************************************************************
  *           SetLastError
  */
-extern "C" void SetLastError(DWORD error) noexcept { lastError = error; }
+extern "C" void SetLastError(DWORD error) noexcept {
+  lastError = error;
+}
 
 namespace tesmar::platform {
 

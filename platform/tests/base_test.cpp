@@ -26,8 +26,8 @@ TEST(ErrorMessages, ComeFromTheTable) {
 }
 
 TEST(CloseHandle, RefusesHandlesThatAreNotOpen) {
-  for (HANDLE bogus : {HANDLE(nullptr), INVALID_HANDLE_VALUE, HANDLE(uintptr_t{4} << 20),
-                       HANDLE(uintptr_t{6})}) {
+  for (HANDLE bogus :
+       {HANDLE(nullptr), INVALID_HANDLE_VALUE, HANDLE(uintptr_t{4} << 20), HANDLE(uintptr_t{6})}) {
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(CloseHandle(bogus));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
@@ -60,7 +60,11 @@ TEST(TextConversion, RoundTripsOutsideTheBasicPlane) {
 
 TEST(TextConversion, MalformedInputBecomesReplacementCharacters) {
   WCHAR wide[8];
-  ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\xff" "b", -1, wide, 8), 4);
+  ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0,
+                                "a\xff"
+                                "b",
+                                -1, wide, 8),
+            4);
   EXPECT_EQ(wide[1], 0xFFFD);
   EXPECT_EQ(wide[2], u'b');
 }

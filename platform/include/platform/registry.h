@@ -60,13 +60,11 @@ PLATFORM_API LSTATUS RegConnectRegistryA(LPCSTR machineName, HKEY key,
                                          PHKEY result) PLATFORM_NOEXCEPT;
 
 PLATFORM_API LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass,
-                                     DWORD options, REGSAM desired,
-                                     LPSECURITY_ATTRIBUTES security, PHKEY result,
-                                     LPDWORD disposition) PLATFORM_NOEXCEPT;
+                                     DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
+                                     PHKEY result, LPDWORD disposition) PLATFORM_NOEXCEPT;
 PLATFORM_API LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
-                                     DWORD options, REGSAM desired,
-                                     LPSECURITY_ATTRIBUTES security, PHKEY result,
-                                     LPDWORD disposition) PLATFORM_NOEXCEPT;
+                                     DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
+                                     PHKEY result, LPDWORD disposition) PLATFORM_NOEXCEPT;
 
 PLATFORM_API LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired,
                                    PHKEY result) PLATFORM_NOEXCEPT;
@@ -74,9 +72,8 @@ PLATFORM_API LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSA
                                    PHKEY result) PLATFORM_NOEXCEPT;
 
 // With data null: the size in *dataSize. A buffer too short: ERROR_MORE_DATA and the size.
-PLATFORM_API LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved,
-                                      LPDWORD type, LPBYTE data,
-                                      LPDWORD dataSize) PLATFORM_NOEXCEPT;
+PLATFORM_API LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
+                                      LPBYTE data, LPDWORD dataSize) PLATFORM_NOEXCEPT;
 PLATFORM_API LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                       LPBYTE data, LPDWORD dataSize) PLATFORM_NOEXCEPT;
 

@@ -69,15 +69,12 @@ PLATFORM_API SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPC
                                       DWORD desiredAccess, DWORD serviceType, DWORD startType,
                                       DWORD errorControl, LPCSTR binaryPathName,
                                       LPCSTR loadOrderGroup, LPDWORD tagId, LPCSTR dependencies,
-                                      LPCSTR serviceStartName,
-                                      LPCSTR password) PLATFORM_NOEXCEPT;
+                                      LPCSTR serviceStartName, LPCSTR password) PLATFORM_NOEXCEPT;
 // Marks the service; its definition goes when the last handle closes and it is stopped.
 PLATFORM_API BOOL DeleteService(SC_HANDLE service) PLATFORM_NOEXCEPT;
-PLATFORM_API BOOL QueryServiceStatus(SC_HANDLE service,
-                                     LPSERVICE_STATUS status) PLATFORM_NOEXCEPT;
+PLATFORM_API BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) PLATFORM_NOEXCEPT;
 // Spawns the image detached, in a session of its own; ERROR_SERVICE_ALREADY_RUNNING when it runs.
-PLATFORM_API BOOL StartServiceW(SC_HANDLE service, DWORD argc,
-                                LPCWSTR* argv) PLATFORM_NOEXCEPT;
+PLATFORM_API BOOL StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* argv) PLATFORM_NOEXCEPT;
 PLATFORM_API BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) PLATFORM_NOEXCEPT;
 PLATFORM_API BOOL ControlService(SC_HANDLE service, DWORD control,
                                  LPSERVICE_STATUS status) PLATFORM_NOEXCEPT;
