@@ -5,6 +5,7 @@
 #include "platform/export.h"
 #include "platform/win32_types.h"
 
+// clang-format off: one row a line reads as the table it is.
 #define TESMAR_WIN32_ERRORS(X)                                                                    \
   X(ERROR_SUCCESS, 0, "The operation completed successfully.")                                   \
   X(ERROR_INVALID_FUNCTION, 1, "Incorrect function.")                                             \
@@ -66,6 +67,8 @@
   X(ERROR_TIMEOUT, 1460, "This operation returned because the timeout period expired.")          \
   X(RPC_S_SERVER_UNAVAILABLE, 1722, "The RPC server is unavailable.")                             \
   X(ERROR_INVALID_PRIORITY, 1800, "The specified priority is invalid.")
+
+// clang-format on
 
 #ifdef __cplusplus
 enum : DWORD {
