@@ -5,7 +5,8 @@
 #include "platform/export.h"
 #include "platform/win32_types.h"
 
-// clang-format off: one row a line reads as the table it is.
+// One row a line reads as the table it is.
+// clang-format off
 #define TESMAR_WIN32_ERRORS(X)                                                                    \
   X(ERROR_SUCCESS, 0, "The operation completed successfully.")                                   \
   X(ERROR_INVALID_FUNCTION, 1, "Incorrect function.")                                             \
