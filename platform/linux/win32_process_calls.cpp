@@ -25,18 +25,22 @@ bool ThreadLeft(TaskObject& process, uint32_t thread) {
   return std::find(threads.begin(), threads.end(), thread) == threads.end();
 }
 
-// Calls action(threadId) for every thread of the process, each time after checking that the
-// process is still the one opened, so that a walk never goes on into the threads of a newcomer.
-// Threads that end on the way are passed over; any other failure stops the walk and is
-// returned. ERROR_INVALID_PARAMETER is also what the kernel says of a mask it cannot take
-// (outside the thread's cpuset, say): only a thread that has left counts as ended.
+// A walk that changes threads checks the process before each one, so that it never goes on
+// into the threads of a newcomer; a walk that only reads checks once, after the walk, as every
+// read does.
+enum class Walk { Changing, Reading };
+
+// Calls action(threadId) for every thread of the process. Threads that end on the way are
+// passed over; any other failure stops the walk and is returned. ERROR_INVALID_PARAMETER is
+// also what the kernel says of a mask it cannot take (outside the thread's cpuset, say): only a
+// thread that has left counts as ended.
 template <typename Action>
-DWORD ForEachThread(TaskObject& process, Action action) {
+DWORD ForEachThread(TaskObject& process, Walk walk, Action action) {
   std::vector<uint32_t> threads;
   DWORD error = process.source->ListThreads(process.Id(), threads);
   if (error != ERROR_SUCCESS) return error;
   for (uint32_t thread : threads) {
-    if (!process.identity->StillSame()) return ERROR_INVALID_PARAMETER;
+    if (walk == Walk::Changing && !process.identity->StillSame()) return ERROR_INVALID_PARAMETER;
     error = action(thread);
     if (error == ERROR_INVALID_PARAMETER && ThreadLeft(process, thread)) continue;
     if (error != ERROR_SUCCESS) return error;
@@ -48,8 +52,10 @@ DWORD ForEachThread(TaskObject& process, Action action) {
 }  // namespace tesmar::platform
 
 using tesmar::platform::AllProcessorsMask;
+using tesmar::platform::ForEachThread;
 using tesmar::platform::LiveTask;
 using tesmar::platform::Scheduling;
+using tesmar::platform::Walk;
 
 /***********************************************************************
  *           OpenProcess
@@ -73,7 +79,7 @@ extern "C" BOOL GetProcessAffinityMask(HANDLE process, PDWORD_PTR processMask,
   auto task = tesmar::platform::TaskToRead(process, true);
   if (!task) return FALSE;
   uint32_t unionMask = 0;
-  DWORD error = tesmar::platform::ForEachThread(*task, [&](uint32_t thread) {
+  DWORD error = ForEachThread(*task, Walk::Reading, [&](uint32_t thread) {
     uint32_t mask = 0;
     DWORD result = task->source->GetAffinity(thread, mask);
     if (result == ERROR_SUCCESS) unionMask |= mask;
@@ -99,7 +105,7 @@ extern "C" BOOL SetProcessAffinityMask(HANDLE process, DWORD_PTR mask) noexcept 
   if (mask == 0 || (mask & ~DWORD_PTR{system}) != 0) {
     return tesmar::platform::Fail(ERROR_INVALID_PARAMETER);
   }
-  DWORD error = tesmar::platform::ForEachThread(*task, [&](uint32_t thread) {
+  DWORD error = ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
     return task->source->SetAffinity(thread, static_cast<uint32_t>(mask));
   });
   if (error != ERROR_SUCCESS) return tesmar::platform::Fail(error);
@@ -133,7 +139,7 @@ extern "C" BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) noexcept {
   }
   auto task = LiveTask(process, true);
   if (!task) return FALSE;
-  DWORD error = tesmar::platform::ForEachThread(*task, [&](uint32_t thread) {
+  DWORD error = ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
     Scheduling current;
     DWORD result = task->source->GetScheduling(thread, current);
     if (result != ERROR_SUCCESS) return result;
@@ -174,7 +180,7 @@ extern "C" BOOL GetProcessPriorityBoost(HANDLE process, PBOOL disabled) noexcept
 extern "C" BOOL SetProcessPriorityBoost(HANDLE process, BOOL disable) noexcept {
   auto task = LiveTask(process, true);
   if (!task) return FALSE;
-  DWORD error = tesmar::platform::ForEachThread(*task, [&](uint32_t thread) {
+  DWORD error = ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
     Scheduling scheduling;
     DWORD result = task->source->GetScheduling(thread, scheduling);
     if (result != ERROR_SUCCESS || scheduling.IsRealtime()) return result;
