@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel_process_source.h"
 #include "platform/errors.h"
+#include "processes/kernel_process_source.h"
 
 using namespace tesmar::platform;
 namespace fs = std::filesystem;

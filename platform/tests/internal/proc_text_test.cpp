@@ -1,7 +1,7 @@
 // The /proc text parsers, fed literal texts.
 #include <gtest/gtest.h>
 
-#include "proc_stat_parser.h"
+#include "processes/proc_stat_parser.h"
 
 using namespace tesmar::platform;
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/process.h"
-#include "scheduling_map.h"
+#include "processes/scheduling_map.h"
 
 using namespace tesmar::platform;
 

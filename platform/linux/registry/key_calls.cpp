@@ -1,0 +1,202 @@
+// The key calls of the registry: connecting to a machine, creating, opening, deleting and
+// closing keys.
+#include <unistd.h>
+
+#include <cctype>
+#include <string>
+
+#include "base/handle_table.h"
+#include "base/machine_root.h"
+#include "base/text_conversion.h"
+#include "platform/errors.h"
+#include "platform/registry.h"
+#include "registry/call_guard.h"
+#include "registry/change_wait.h"
+#include "registry/key_handles.h"
+#include "registry/names.h"
+
+using namespace tesmar::platform;
+using namespace tesmar::platform::registry;
+
+namespace {
+bool SameNameIgnoringCase(std::string_view first, std::string_view second) {
+  if (first.size() != second.size()) return false;
+  for (size_t i = 0; i < first.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(first[i])) !=
+        std::tolower(static_cast<unsigned char>(second[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// No name, an empty one, or this computer's own name, full or up to its first dot, with or
+// without the leading backslashes of a UNC name.
+bool NamesThisMachine(std::string_view name) {
+  if (name.starts_with("\\\\")) name.remove_prefix(2);
+  if (name.empty()) return true;
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0) return false;
+  std::string_view full(host);
+  std::string_view shortName = full.substr(0, full.find('.'));
+  return SameNameIgnoringCase(name, full) || SameNameIgnoringCase(name, shortName);
+}
+
+LSTATUS OpenOrCreate(HKEY key, LPCWSTR subKey, REGSAM desired, bool create, PHKEY result,
+                     LPDWORD disposition) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  KeyReference parent;
+  DWORD error = ResolveKey(key, parent);
+  if (error != ERROR_SUCCESS) return error;
+  std::vector<StoredName> path;
+  error = SplitKeyPath(subKey, path);
+  if (error != ERROR_SUCCESS) return error;
+  RegistryDatabase* database = DatabaseOf(parent, error);
+  if (!database) return error;
+  REGSAM granted = 0;
+  KeyId found = 0;
+  bool created = false;
+  error = FindKey(*database, parent.id, path, found);
+  if (error == ERROR_FILE_NOT_FOUND && create) {
+    if (!parent.Allows(KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+    // Making a key writes the database, whatever access the new handle asks for.
+    error = GrantAccess(desired | KEY_CREATE_SUB_KEY, *database, granted);
+    if (error != ERROR_SUCCESS) return error;
+    error = CreateKey(*database, parent.id, path, found, created);
+  }
+  if (error != ERROR_SUCCESS) return error;
+  error = GrantAccess(desired, *database, granted);
+  if (error != ERROR_SUCCESS) return error;
+  *result = NewKeyHandle(parent.root, found, granted);
+  if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS DeleteKeyAt(HKEY key, LPCWSTR subKey) {
+  KeyReference parent;
+  DWORD error = ResolveKey(key, parent);
+  if (error != ERROR_SUCCESS) return error;
+  std::vector<StoredName> path;
+  error = SplitKeyPath(subKey, path);
+  if (error != ERROR_SUCCESS) return error;
+  RegistryDatabase* database = DatabaseOf(parent, error);
+  if (!database) return error;
+  if (!database->FilesWritable()) return ERROR_ACCESS_DENIED;
+  KeyId target = 0;
+  error = FindKey(*database, parent.id, path, target);
+  if (error != ERROR_SUCCESS) return error;
+  return DeleteKey(*database, target);
+}
+}  // namespace
+
+/***********************************************************************
+ *           RegConnectRegistryW
+ *
+ * Only the local machine is reached so far: another machine's name answers ERROR_BAD_NETPATH.
+ * The handle stays bound to the machine root current at the call.
+ */
+extern "C" LSTATUS RegConnectRegistryW(LPCWSTR machineName, HKEY key, PHKEY result) noexcept {
+  return Guarded([&]() -> DWORD {
+    if (!result) return ERROR_INVALID_PARAMETER;
+    if (key != HKEY_LOCAL_MACHINE && key != HKEY_USERS) return ERROR_INVALID_HANDLE;
+    if (!NamesThisMachine(Utf16ToUtf8(TextOf(machineName)))) return ERROR_BAD_NETPATH;
+    std::string root = MachineRoot();
+    DWORD error;
+    if (!RegistryDatabase::ForRoot(root, error)) return error;
+    *result = NewKeyHandle(root, PredefinedRootId(key), KEY_ALL_ACCESS);
+    return ERROR_SUCCESS;
+  });
+}
+
+/***********************************************************************
+ *           RegConnectRegistryA
+ */
+extern "C" LSTATUS RegConnectRegistryA(LPCSTR machineName, HKEY key, PHKEY result) noexcept {
+  return Guarded([&]() -> DWORD {
+    std::u16string name = Utf8ToUtf16(machineName ? machineName : "");
+    return RegConnectRegistryW(name.c_str(), key, result);
+  });
+}
+
+/***********************************************************************
+ *           RegCreateKeyExW
+ *
+ * Makes every missing key along the path in one transaction. The class, the security and
+ * REG_OPTION_VOLATILE are not kept: every key lasts. Write access needs a writable database.
+ */
+extern "C" LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM desired,
+                                   LPSECURITY_ATTRIBUTES, PHKEY result,
+                                   LPDWORD disposition) noexcept {
+  return Guarded([&] { return OpenOrCreate(key, subKey, desired, true, result, disposition); });
+}
+
+/***********************************************************************
+ *           RegCreateKeyExA
+ */
+extern "C" LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD options,
+                                   REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                                   LPDWORD disposition) noexcept {
+  return Guarded([&]() -> DWORD {
+    std::u16string path = Utf8ToUtf16(subKey ? subKey : "");
+    return RegCreateKeyExW(key, path.c_str(), reserved, nullptr, options, desired, security, result,
+                           disposition);
+  });
+}
+
+/***********************************************************************
+ *           RegOpenKeyExW
+ *
+ * Write access needs a writable database (ERROR_ACCESS_DENIED otherwise).
+ */
+extern "C" LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM desired,
+                                 PHKEY result) noexcept {
+  return Guarded([&] { return OpenOrCreate(key, subKey, desired, false, result, nullptr); });
+}
+
+/***********************************************************************
+ *           RegOpenKeyExA
+ */
+extern "C" LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
+                                 PHKEY result) noexcept {
+  return Guarded([&]() -> DWORD {
+    std::u16string path = Utf8ToUtf16(subKey ? subKey : "");
+    return RegOpenKeyExW(key, path.c_str(), options, desired, result);
+  });
+}
+
+/***********************************************************************
+ *           RegDeleteKeyW
+ *
+ * As on Windows NT, a key that has subkeys is refused with ERROR_ACCESS_DENIED.
+ */
+extern "C" LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) noexcept {
+  return Guarded([&] { return DeleteKeyAt(key, subKey); });
+}
+
+/***********************************************************************
+ *           RegDeleteKeyA
+ */
+extern "C" LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) noexcept {
+  return Guarded([&]() -> DWORD {
+    std::u16string path = Utf8ToUtf16(subKey ? subKey : "");
+    return DeleteKeyAt(key, path.c_str());
+  });
+}
+
+/***********************************************************************
+ *           RegCloseKey
+ *
+ * Closing a predefined root does nothing and succeeds, as on Windows. Events of pending
+ * asynchronous waits on the key are signalled.
+ */
+extern "C" LSTATUS RegCloseKey(HKEY key) noexcept {
+  return Guarded([&]() -> DWORD {
+    if (PredefinedRootId(key)) return ERROR_SUCCESS;
+    auto handle = reinterpret_cast<HANDLE>(key);
+    auto object = HandleTable::Instance().Get<RegistryKeyObject>(handle);
+    if (!object) return ERROR_INVALID_HANDLE;
+    CancelRegistrationsOf(object.get());
+    HandleTable::Instance().Close(handle);
+    return ERROR_SUCCESS;
+  });
+}

@@ -1,0 +1,85 @@
+// ControlService: a control travels to the service process's dispatcher, which calls the
+// service's control handler; the caller waits until the handler returned.
+#include "platform/errors.h"
+#include "platform/service.h"
+#include "services/dispatcher_link.h"
+#include "services/handles.h"
+
+namespace tesmar::platform {
+namespace {
+
+// Windows waits this long for a control handler to return.
+constexpr int kHandlerTimeoutMilliseconds = 30000;
+
+constexpr DWORD kPauseContinueRight = 0x0040;
+constexpr DWORD kInterrogateRight = 0x0080;
+constexpr DWORD kUserDefinedControlRight = 0x0100;
+
+// The right a control needs, or 0 for a code that is no control.
+DWORD RightFor(DWORD control) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+      return SERVICE_STOP;
+    case SERVICE_CONTROL_PAUSE:
+    case SERVICE_CONTROL_CONTINUE:
+      return kPauseContinueRight;
+    case SERVICE_CONTROL_INTERROGATE:
+      return kInterrogateRight;
+    default:
+      return control >= 128 && control <= 255 ? kUserDefinedControlRight : 0;
+  }
+}
+
+DWORD Control(const ServiceObject& service, DWORD control, LPSERVICE_STATUS status) {
+  DWORD right = RightFor(control);
+  if (right == 0) return ERROR_INVALID_PARAMETER;
+  if (!service.Allows(right)) return ERROR_ACCESS_DENIED;
+  const ServiceRuntime& runtime = service.runtime();
+  StatusRecord record = CurrentStatus(runtime, SERVICE_WIN32_OWN_PROCESS);
+  DWORD result;
+  if (record.status.dwCurrentState == SERVICE_STOPPED) {
+    result = ERROR_SERVICE_NOT_ACTIVE;
+  } else {
+    ControlAnswer answer = SendControl(runtime.directory(), record.process.processId, control,
+                                       kHandlerTimeoutMilliseconds);
+    record = CurrentStatus(runtime, SERVICE_WIN32_OWN_PROCESS);
+    if (answer.delivered) {
+      result = answer.result;
+    } else if (record.status.dwCurrentState == SERVICE_STOPPED) {
+      result = ERROR_SERVICE_NOT_ACTIVE;  // it ended meanwhile
+    } else if (record.status.dwCurrentState == SERVICE_START_PENDING) {
+      result = ERROR_SERVICE_CANNOT_ACCEPT_CTRL;  // its dispatcher is not connected yet
+    } else {
+      return ERROR_SERVICE_REQUEST_TIMEOUT;
+    }
+  }
+  // Windows fills in the status for these answers only.
+  if (status) *status = record.status;
+  return result;
+}
+
+}  // namespace
+}  // namespace tesmar::platform
+
+using namespace tesmar::platform;
+
+/***********************************************************************
+ *           ControlService
+ *
+ * Stop, pause, continue, interrogate and the user-defined codes 128 to 255 reach the service's
+ * handler when its last report accepts them (ERROR_INVALID_SERVICE_CONTROL otherwise); in a
+ * pending state only interrogate does (ERROR_SERVICE_CANNOT_ACCEPT_CTRL). Returns once the
+ * handler returned, with the status as it is then. A null status is allowed and not filled.
+ */
+extern "C" BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) noexcept {
+  try {
+    auto object = HandleTable::Instance().Get<ServiceObject>(reinterpret_cast<HANDLE>(service));
+    if (!object) return FALSE;
+    DWORD error = Control(*object, control, status);
+    if (error == ERROR_SUCCESS) return TRUE;
+    SetLastError(error);
+  } catch (...) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  return FALSE;
+}

@@ -1,0 +1,53 @@
+// The handles of the service manager: one for the manager of this machine, one per opened
+// service. Each process that holds a service handle is recorded beside the service, so that a
+// service marked for deletion goes only when no process holds it any more and it has stopped.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/handle_table.h"
+#include "platform/service.h"
+#include "services/runtime.h"
+
+namespace tesmar::platform {
+
+class ManagerObject : public KernelObject {
+ public:
+  explicit ManagerObject(DWORD access) : access_(access) {}
+  DWORD access() const { return access_; }
+
+ private:
+  DWORD access_;
+};
+
+class ServiceObject : public KernelObject {
+ public:
+  ServiceObject(std::u16string_view name, DWORD access);
+  ~ServiceObject() override;
+
+  const std::u16string& name() const { return name_; }
+  const ServiceRuntime& runtime() const { return runtime_; }
+  bool Allows(DWORD right) const { return (access_ & right) == right; }
+
+ private:
+  std::u16string name_;
+  DWORD access_;
+  ServiceRuntime runtime_;
+};
+
+// The full rights of an access mask as asked for (generic and maximum rights resolved).
+DWORD ResolveServiceAccess(DWORD desired);
+DWORD ResolveManagerAccess(DWORD desired);
+
+// The service's status: its record, where the recorded process still runs; a vanished process is
+// recorded as stopped (ERROR_PROCESS_ABORTED), a service never started reads as stopped
+// (ERROR_SERVICE_NEVER_STARTED). The Locked form is for a caller already holding ServiceLock.
+StatusRecord CurrentStatus(const ServiceRuntime& runtime, DWORD serviceType);
+StatusRecord CurrentStatusLocked(const ServiceRuntime& runtime, DWORD serviceType);
+
+// Removes the definition and the records of a service marked for deletion once it is stopped
+// and no process holds a handle to it. True when the service is gone.
+bool DeleteServiceIfDue(std::u16string_view name);
+
+}  // namespace tesmar::platform
