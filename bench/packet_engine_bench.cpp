@@ -11,7 +11,7 @@
 #include "platform/registry.h"
 #include "platform/testing/spawned_process.h"
 #include "platform/testing/temporary_machine_root.h"
-#include "service/packet_engine.h"
+#include "packet_engine.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "service/command_line.h"
+#include "command_line.h"
 
 #include <cctype>
 

@@ -1,4 +1,4 @@
-#include "service/console_output.h"
+#include "console_output.h"
 
 #include <cstdio>
 

@@ -1,11 +1,11 @@
-#include "service/error_report.h"
+#include "error_report.h"
 
 #include <cstdio>
 #include <string>
 
 #include "platform/errors.h"
 #include "platform/text.h"
-#include "service/console_output.h"
+#include "console_output.h"
 
 namespace tesmar::service {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "Cpumask.h"
 #include "platform/registry.h"
-#include "service/packet_engine.h"
+#include "packet_engine.h"
 
 namespace tesmar::service {
 

@@ -7,8 +7,8 @@
 
 #include "Cpumask.h"
 #include "platform/process.h"
-#include "service/live_packet_slot.h"
-#include "service/packet_engine.h"
+#include "live_packet_slot.h"
+#include "packet_engine.h"
 
 namespace tesmar::service {
 

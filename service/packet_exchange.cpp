@@ -4,7 +4,7 @@
 #include <new>
 
 #include "platform/errors.h"
-#include "service/packet_engine.h"
+#include "packet_engine.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 // 32 units, a ThreadCount outside -1..256 taken as covering no thread.
 #include "Cpumask.h"
 #include "platform/handles.h"
-#include "service/live_packet_slot.h"
-#include "service/packet_engine.h"
+#include "live_packet_slot.h"
+#include "packet_engine.h"
 
 namespace tesmar::service {
 namespace {

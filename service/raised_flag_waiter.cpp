@@ -1,4 +1,4 @@
-#include "service/raised_flag_waiter.h"
+#include "raised_flag_waiter.h"
 
 #include "platform/errors.h"
 #include "platform/handles.h"

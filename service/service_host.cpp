@@ -1,12 +1,12 @@
-#include "service/service_host.h"
+#include "service_host.h"
 
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/service.h"
 #include "platform/threading.h"
-#include "service/error_report.h"
-#include "service/tunes.h"
-#include "service/worker_thread.h"
+#include "error_report.h"
+#include "tunes.h"
+#include "worker_thread.h"
 
 namespace tesmar::service {
 namespace {

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "service/command_line.h"
-#include "service/console_output.h"
-#include "service/error_report.h"
-#include "service/service_host.h"
-#include "service/worker_thread.h"
+#include "command_line.h"
+#include "console_output.h"
+#include "error_report.h"
+#include "service_host.h"
+#include "worker_thread.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "service/tunes.h"
+#include "tunes.h"
 
 #include <initializer_list>
 

@@ -1,4 +1,4 @@
-#include "service/worker_thread.h"
+#include "worker_thread.h"
 
 #include <cstdint>
 
@@ -6,9 +6,9 @@
 #include "platform/handles.h"
 #include "platform/registry.h"
 #include "platform/threading.h"
-#include "service/error_report.h"
-#include "service/packet_engine.h"
-#include "service/raised_flag_waiter.h"
+#include "error_report.h"
+#include "packet_engine.h"
+#include "raised_flag_waiter.h"
 
 namespace tesmar::service {
 namespace {

@@ -9,7 +9,7 @@
 #include "fuzz_machine.h"
 #include "packet/packet_view.h"
 #include "platform/errors.h"
-#include "service/packet_engine.h"
+#include "packet_engine.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "platform/errors.h"
 #include "platform/registry.h"
 #include "platform/testing/temporary_machine_root.h"
-#include "service/packet_engine.h"
+#include "packet_engine.h"
 
 namespace tesmar::service::testing {
 

@@ -8,7 +8,7 @@
 
 #include "platform/errors.h"
 #include "platform/testing/temporary_machine_root.h"
-#include "service/raised_flag_waiter.h"
+#include "raised_flag_waiter.h"
 #include "tesmarsr_test_support.h"
 
 namespace tesmar::service::testing {
