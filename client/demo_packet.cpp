@@ -14,7 +14,7 @@ namespace {
 using packet::PacketHeader;
 using packet::ProcessRecord;
 
-constexpr uint32_t AllDemoProcessors = 0xFFFF;
+constexpr uint32_t kAllDemoProcessors = 0xFFFF;
 
 // Demo sessions normally come and go on the GUI's one thread; the lock only keeps the count
 // honest should two threads ever open or close them at once.
@@ -29,9 +29,9 @@ void FillDemoRecord(ProcessRecord& record, unsigned index) {
   *end++ = char16_t(u'0' + index);
   std::copy(suffix.begin(), suffix.end(), end);
   record.ProcId = 2 * index + 11;
-  record.ProcAffinity = AllDemoProcessors;
+  record.ProcAffinity = kAllDemoProcessors;
   record.ThreadCount = static_cast<int32_t>(index + 1);
-  std::fill_n(record.ThreadAffinity, index + 1, AllDemoProcessors);
+  std::fill_n(record.ThreadAffinity, index + 1, kAllDemoProcessors);
   record.Watched = 0;
 }
 
@@ -41,18 +41,18 @@ std::byte* MakeDemoPacket() {
   auto* bytes = new (std::nothrow) std::byte[DemoPacketSize()]();
   if (!bytes) return nullptr;
   auto* header = reinterpret_cast<PacketHeader*>(bytes);
-  std::copy(std::begin(packet::Signature), std::end(packet::Signature), header->Signature);
-  header->ProcessorCount = DemoProcessorCount;
-  header->ProcessCount = DemoProcessCount;
-  auto* records = reinterpret_cast<ProcessRecord*>(bytes + packet::HeaderSize);
-  for (unsigned i = 0; i < DemoProcessCount; ++i) FillDemoRecord(records[i], i);
+  std::copy(std::begin(packet::kSignature), std::end(packet::kSignature), header->Signature);
+  header->ProcessorCount = kDemoProcessorCount;
+  header->ProcessCount = kDemoProcessCount;
+  auto* records = reinterpret_cast<ProcessRecord*>(bytes + packet::kHeaderSize);
+  for (unsigned i = 0; i < kDemoProcessCount; ++i) FillDemoRecord(records[i], i);
   return bytes;
 }
 
 }  // namespace
 
 std::size_t DemoPacketSize() {
-  return packet::PacketSize(DemoProcessCount);
+  return packet::PacketSize(kDemoProcessCount);
 }
 
 std::byte* AcquireDemoPacket() {

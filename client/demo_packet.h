@@ -6,8 +6,8 @@
 
 namespace tesmar::client {
 
-inline constexpr unsigned DemoProcessorCount = 16;
-inline constexpr unsigned DemoProcessCount = 6;
+inline constexpr unsigned kDemoProcessorCount = 16;
+inline constexpr unsigned kDemoProcessCount = 6;
 
 // The shared packet, made fresh when no demo session held it; null when memory is short.
 std::byte* AcquireDemoPacket();

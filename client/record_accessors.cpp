@@ -7,12 +7,12 @@ using tesmar::packet::ProcessRecord;
 
 namespace {
 
-constexpr DWORD NoValue = 0;
-constexpr LONG NoThreadPriority = 127;
-constexpr LONG NoPrevIdealProcessor = -127;
+constexpr DWORD kNoValue = 0;
+constexpr LONG kNoThreadPriority = 127;
+constexpr LONG kNoPrevIdealProcessor = -127;
 // The two conventions the setters answer with.
-constexpr INT Stored = 0, NotStored = 1;      // process and thread masks, the watch mark
-constexpr INT Accepted = 1, NotAccepted = 0;  // priorities, ideal processor, boost
+constexpr INT kStored = 0, kNotStored = 1;      // process and thread masks, the watch mark
+constexpr INT kAccepted = 1, kNotAccepted = 0;  // priorities, ideal processor, boost
 
 ProcessRecord* RecordOf(TesmarRecord* record) {
   return reinterpret_cast<ProcessRecord*>(record);
@@ -34,27 +34,27 @@ extern "C" LPCWSTR TesmarGetProcName(TesmarRecord* record) noexcept {
 }
 
 extern "C" DWORD TesmarGetProcId(TesmarRecord* record) noexcept {
-  return record ? RecordOf(record)->ProcId : NoValue;
+  return record ? RecordOf(record)->ProcId : kNoValue;
 }
 
 extern "C" DWORD TesmarGetProcAffin(TesmarRecord* record) noexcept {
-  return record ? RecordOf(record)->ProcAffinity : NoValue;
+  return record ? RecordOf(record)->ProcAffinity : kNoValue;
 }
 
 extern "C" INT TesmarSetProcAffin(TesmarRecord* record, DWORD mask) noexcept {
-  if (!record) return NotStored;
+  if (!record) return kNotStored;
   RecordOf(record)->ProcAffinity = mask;
-  return Stored;
+  return kStored;
 }
 
 extern "C" DWORD TesmarGetProcPrior(TesmarRecord* record) noexcept {
-  return record ? RecordOf(record)->PriorityClass : NoValue;
+  return record ? RecordOf(record)->PriorityClass : kNoValue;
 }
 
 extern "C" INT TesmarSetProcPrior(TesmarRecord* record, DWORD priorityClass) noexcept {
-  if (!record) return NotAccepted;
+  if (!record) return kNotAccepted;
   RecordOf(record)->PriorityClass = priorityClass;
-  return Accepted;
+  return kAccepted;
 }
 
 // A stored -1 (more threads than a record holds) reads as 256; a count no packet can hold
@@ -66,40 +66,40 @@ extern "C" LONG TesmarGetThreadCount(TesmarRecord* record) noexcept {
 
 extern "C" DWORD TesmarGetThreadAffin(TesmarRecord* record, DWORD thread) noexcept {
   ProcessRecord* withThread = RecordWithThread(record, thread);
-  return withThread ? withThread->ThreadAffinity[thread] : NoValue;
+  return withThread ? withThread->ThreadAffinity[thread] : kNoValue;
 }
 
 extern "C" INT TesmarSetThreadAffin(TesmarRecord* record, DWORD thread, DWORD mask) noexcept {
   ProcessRecord* withThread = RecordWithThread(record, thread);
-  if (!withThread) return NotStored;
+  if (!withThread) return kNotStored;
   withThread->ThreadAffinity[thread] = mask;
-  return Stored;
+  return kStored;
 }
 
 extern "C" LONG TesmarGetThreadPrior(TesmarRecord* record, DWORD thread) noexcept {
   ProcessRecord* withThread = RecordWithThread(record, thread);
-  return withThread ? withThread->ThreadPriority[thread] : NoThreadPriority;
+  return withThread ? withThread->ThreadPriority[thread] : kNoThreadPriority;
 }
 
 extern "C" INT TesmarSetThreadPrior(TesmarRecord* record, DWORD thread, LONG priority) noexcept {
   ProcessRecord* withThread = RecordWithThread(record, thread);
-  if (!withThread) return NotAccepted;
+  if (!withThread) return kNotAccepted;
   withThread->ThreadPriority[thread] = priority;
-  return Accepted;
+  return kAccepted;
 }
 
 extern "C" INT TesmarSetThreadIdealProcessor(TesmarRecord* record, DWORD thread,
                                              DWORD processor) noexcept {
   ProcessRecord* withThread = RecordWithThread(record, thread);
-  if (!withThread) return NotAccepted;
+  if (!withThread) return kNotAccepted;
   withThread->ThreadIdealProcessor[thread] = processor;
-  return Accepted;
+  return kAccepted;
 }
 
 extern "C" LONG TesmarGetprevIdealProcessor(TesmarRecord* record, DWORD thread) noexcept {
   ProcessRecord* withThread = RecordWithThread(record, thread);
   return withThread ? static_cast<LONG>(withThread->PrevIdealProcessor[thread])
-                    : NoPrevIdealProcessor;
+                    : kNoPrevIdealProcessor;
 }
 
 extern "C" INT TesmarGetPriorityBoost(TesmarRecord* record, DWORD* disabled) noexcept {
@@ -109,9 +109,9 @@ extern "C" INT TesmarGetPriorityBoost(TesmarRecord* record, DWORD* disabled) noe
 }
 
 extern "C" INT TesmarSetPriorityBoost(TesmarRecord* record, DWORD disable) noexcept {
-  if (!record) return NotAccepted;
+  if (!record) return kNotAccepted;
   RecordOf(record)->BoostDisabled = disable;
-  return Accepted;
+  return kAccepted;
 }
 
 extern "C" INT TesmarGetWatchList(TesmarRecord* record) noexcept {
@@ -119,7 +119,7 @@ extern "C" INT TesmarGetWatchList(TesmarRecord* record) noexcept {
 }
 
 extern "C" INT TesmarSetWatchList(TesmarRecord* record, DWORD watched) noexcept {
-  if (!record) return NotStored;
+  if (!record) return kNotStored;
   RecordOf(record)->Watched = watched;
-  return Stored;
+  return kStored;
 }

@@ -1,50 +1,55 @@
-// Waiting for the service to answer a raised flag.
+// Waiting for the service to answer a raised flag, and reading the publication it answered with.
 //
-// Our own design: rather than sleeping a blind second after raising RefreshFlag or UpdateFlag,
-// a client watches the Data key and returns as soon as the service has taken the flag (set it
-// back from 1) and written to the key after that, which is its new ProcList. The second is kept
-// as the longest wait, so a client of a stopped or slow service behaves as before: it returns
-// after one second and finds whatever ProcList holds.
+// Rather than sleeping a blind second after raising RefreshFlag or UpdateFlag, a client watches
+// the Data key and returns as soon as the publication that answers its own raise is there
+// (packet/publication.h): never one of a pass that began before the raise, and never after
+// reading ProcList whole to compare it with an earlier one. The second stays the longest wait:
+// a client of a stopped or slow service returns after it and finds whatever ProcList holds.
 #pragma once
 
 #include <chrono>
-#include <optional>
 
+#include "packet/data_key.h"
+#include "platform/owned_handle.h"
 #include "platform/registry.h"
-#include "value_reader.h"
 
 namespace tesmar::client {
 
-inline constexpr std::chrono::milliseconds LongestAnswerWait{1000};
+inline constexpr std::chrono::milliseconds kLongestAnswerWait{1000};
 
 class ServiceAnswer {
  public:
   // Starts watching the key; construct it before raising the flag, so that no write of the
   // service can slip by unseen.
   explicit ServiceAnswer(HKEY dataKey);
-  ~ServiceAnswer();
   ServiceAnswer(const ServiceAnswer&) = delete;
   ServiceAnswer& operator=(const ServiceAnswer&) = delete;
 
-  // Call right after raising the flag. True once the service took the flag and published after
-  // that; false when the longest wait ran out first.
+  // Call right after raising the flag. True once the publication that answers it is in
+  // ProcList; false when the longest wait ran out first.
   bool Wait(LPCWSTR flag);
-  // The new ProcList when the wait already read it whole, so the caller need not read it again.
-  std::optional<ValueBytes> TakePublished() { return std::move(published_); }
 
  private:
   bool Arm();
-  bool FlagTaken(LPCWSTR flag) const;
-  bool PublishedSinceStart();
+  // The answering publication is there; answering_ is set from the first look after the take.
+  bool Answered(LPCWSTR flag);
 
   HKEY dataKey_;
   // A handle of its own for the watch, so that closing it ends a watch that never fired.
-  HKEY watchKey_ = nullptr;
-  HANDLE changed_ = nullptr;
+  platform::OwnedKey watchKey_;
+  platform::OwnedHandle changed_;
   bool armed_ = false;
-  // ProcList as it was before the flag went up.
-  ValueBytes before_;
-  std::optional<ValueBytes> published_;
+  bool taken_ = false;
+  bool knowsAnswering_ = false;
+  DWORD answering_ = 0;
 };
+
+// ProcList with the number of its publication: the same even ProcListSerial read before and
+// after it, or 0 when it could not be told (a pass under way meanwhile, no numbering).
+struct PublishedCopy {
+  packet::ValueBytes value;
+  DWORD serial = 0;
+};
+PublishedCopy ReadPublishedCopy(HKEY dataKey);
 
 }  // namespace tesmar::client

@@ -46,7 +46,7 @@ extern "C" TesmarSession* TesmarOpen(INT demo) noexcept {
 }
 
 extern "C" INT TesmarClose(TesmarSession* session) noexcept {
-  if (!session) return BadArgument;
+  if (!session) return kBadArgument;
   if (session->DemoMode) ReleaseDemoPacket();
   TesmarDisconnect(session);
   ReleaseCopy(*session);
@@ -55,7 +55,7 @@ extern "C" INT TesmarClose(TesmarSession* session) noexcept {
 }
 
 extern "C" INT TesmarDisconnect(TesmarSession* session) noexcept {
-  if (!session) return BadArgument;
+  if (!session) return kBadArgument;
   if (session->DemoMode) return 0;
   if (session->ServiceHandle) CloseServiceHandle(session->ServiceHandle);
   session->ServiceHandle = nullptr;

@@ -22,6 +22,9 @@ struct TesmarSession {
   tesmar::packet::ProcessRecord* FirstRecord = nullptr;
   // Bytes of the copy as read from ProcList; 0 in a demo session.
   DWORD PacketSize = 0;
+  // Which publication the copy is, as the service numbered it in ProcListSerial; 0 when that is
+  // not known (no copy, a demo session, or a service that numbers nothing).
+  DWORD CopySerial = 0;
   DWORD Installed = 0;
   DWORD Running = 0;
   SC_HANDLE ScmHandle = nullptr;
@@ -30,15 +33,8 @@ struct TesmarSession {
 
 namespace tesmar::client {
 
-inline constexpr char16_t ServiceName[] = u"KaltrixTesmar";
-inline constexpr char16_t DataKeyPath[] = u"SOFTWARE\\Kaltrix\\Tesmar\\Ver2\\Data";
-inline constexpr char16_t ProcListValue[] = u"ProcList";
-inline constexpr char16_t UpdateListValue[] = u"UpdateList";
-inline constexpr char16_t UpdateFlagValue[] = u"UpdateFlag";
-inline constexpr char16_t RefreshFlagValue[] = u"RefreshFlag";
-
 // The result for a null session, a missing handle or a missing copy.
-inline constexpr INT BadArgument = 1;
+inline constexpr INT kBadArgument = 1;
 
 // The session's copy as a packet view; empty while it holds none.
 packet::MutablePacketView CopyView(const TesmarSession& session);

@@ -3,15 +3,16 @@
 #include <cstring>
 
 #include "Scmkit.h"
+#include "packet/data_key.h"
 #include "platform/errors.h"
 #include "platform/registry.h"
 #include "platform/threading.h"
 
 namespace {
 
-constexpr char kServiceName[] = "KaltrixTesmar";
-constexpr char kInstallationKey[] = "SOFTWARE\\Kaltrix\\Tesmar\\Ver2";
-constexpr char kInstallDirValue[] = "InstallDir";
+using tesmar::packet::kInstallationKeyPath;
+using tesmar::packet::kInstallDirValue;
+using tesmar::packet::kServiceNameNarrow;
 
 // How long the install procedure gives an older installation to stop, and how often it looks.
 constexpr DWORD kStopWaitMilliseconds = 30000;
@@ -31,7 +32,7 @@ void WaitUntilStopped(SC_HANDLE service) {
 void RemoveProcedure() {
   SerSetupContext* context = nullptr;
   if (SerSetupOpen(&context, nullptr) != 0) return;
-  if (SerSetupServiceOpen(context, kServiceName) == 0) {
+  if (SerSetupServiceOpen(context, kServiceNameNarrow) == 0) {
     SerSetupServiceControl(context, SERSETUP_CONTROL_STOP);
     SerSetupServiceRemove(context);
   }
@@ -42,13 +43,13 @@ void InstallProcedure(LPCSTR executablePath) {
   SerSetupContext* context = nullptr;
   if (SerSetupOpen(&context, nullptr) != 0) return;
   bool olderInstallationRemoved = true;
-  if (SerSetupServiceOpen(context, kServiceName) == 0) {
+  if (SerSetupServiceOpen(context, kServiceNameNarrow) == 0) {
     SerSetupServiceControl(context, SERSETUP_CONTROL_STOP);
     WaitUntilStopped(context->ServiceHandle);
     olderInstallationRemoved = SerSetupServiceRemove(context) == 0;
   }
-  if (olderInstallationRemoved &&
-      SerSetupServiceInstall(context, SERVICE_AUTO_START, kServiceName, executablePath) == 0) {
+  if (olderInstallationRemoved && SerSetupServiceInstall(context, SERVICE_AUTO_START,
+                                                         kServiceNameNarrow, executablePath) == 0) {
     SerSetupServiceControl(context, SERSETUP_CONTROL_START);
   }
   SerSetupClose(context);
@@ -61,7 +62,7 @@ void RecordDirectoryProcedure(LPCSTR directory) {
   HKEY machine = nullptr;
   if (RegConnectRegistryA(nullptr, HKEY_LOCAL_MACHINE, &machine) != ERROR_SUCCESS) return;
   HKEY installationKey = nullptr;
-  if (RegCreateKeyExA(machine, kInstallationKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+  if (RegCreateKeyExA(machine, kInstallationKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_ALL_ACCESS, nullptr, &installationKey, nullptr) == ERROR_SUCCESS) {
     RegSetValueExA(installationKey, kInstallDirValue, 0, REG_SZ,
                    reinterpret_cast<const BYTE*>(directory),

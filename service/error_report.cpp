@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#include "console_output.h"
 #include "platform/errors.h"
 #include "platform/text.h"
-#include "console_output.h"
 
 namespace tesmar::service {
 namespace {
@@ -21,14 +21,24 @@ std::string ToUtf8(const char16_t* text) {
 
 }  // namespace
 
-void ReportError(const char16_t* operationName, int print) {
+void ReportError(const char16_t* operationName, ReportTarget target) {
   DWORD error = GetLastError();
-  if (!print) return;
+  if (target == ReportTarget::Nowhere) return;
   std::string name = ToUtf8(operationName);
   char line[256];
   std::snprintf(line, sizeof line, "Error Code %d when calling %s\n", static_cast<int>(error),
                 name.c_str());
-  PrintToConsole(line);
+  if (target == ReportTarget::Console) {
+    PrintToConsole(line);
+  } else {
+    std::fputs(line, stderr);
+    std::fflush(stderr);
+  }
+}
+
+void ReportRegistryError(LSTATUS status, const char16_t* operationName, ReportTarget target) {
+  SetLastError(static_cast<DWORD>(status));
+  ReportError(operationName, target);
 }
 
 }  // namespace tesmar::service

@@ -6,9 +6,10 @@
 #include <iterator>
 
 #include "Cpumask.h"
-#include "platform/process.h"
 #include "live_packet_slot.h"
+#include "packet/data_key.h"
 #include "packet_engine.h"
+#include "platform/process.h"
 
 namespace tesmar::service {
 
@@ -29,10 +30,10 @@ bool IsHighSurrogate(char16_t unit) {
 // surrogate pair.
 void CopyName(ProcessRecord& record, LPCWSTR name) {
   if (!name) {
-    std::memcpy(record.ProcName, packet::IdleProcessName, sizeof packet::IdleProcessName);
+    std::memcpy(record.ProcName, packet::kIdleProcessName, sizeof packet::kIdleProcessName);
     return;
   }
-  constexpr std::size_t kMaxLength = packet::ProcNameUnits - 1;
+  constexpr std::size_t kMaxLength = packet::kProcNameUnits - 1;
   std::size_t length = 0;
   while (length < kMaxLength && name[length] != u'\0') ++length;
   if (length == kMaxLength && name[length] != u'\0' && IsHighSurrogate(name[length - 1])) {
@@ -54,7 +55,7 @@ void FillRecord(ProcessRecord& record, const ProcessEntry* entry) {
 
   DWORD threadCount = AffinGetThreadCount(entry);
   if (threadCount > packet::MaxPacketThreads) {
-    record.ThreadCount = packet::TooManyThreads;
+    record.ThreadCount = packet::kTooManyThreads;
   } else {
     record.ThreadCount = static_cast<int32_t>(threadCount);
     for (DWORD k = 0; k < threadCount; ++k) {
@@ -64,9 +65,9 @@ void FillRecord(ProcessRecord& record, const ProcessEntry* entry) {
   }
   // Until a client chooses one, no thread is given an ideal processor.
   std::fill(std::begin(record.ThreadIdealProcessor), std::end(record.ThreadIdealProcessor),
-            packet::NoIdealProcessor);
+            packet::kNoIdealProcessor);
   std::fill(std::begin(record.PrevIdealProcessor), std::end(record.PrevIdealProcessor),
-            packet::NoIdealProcessor);
+            packet::kNoIdealProcessor);
   record.Watched = 0;
 }
 
@@ -101,7 +102,7 @@ LivePacket* ServerPacketOpen(HKEY dataKey) noexcept {
     AffinDestructProcesses(snapshot);
     return nullptr;
   }
-  std::memcpy(packet->Signature, tesmar::packet::Signature, sizeof packet->Signature);
+  std::memcpy(packet->Signature, tesmar::packet::kSignature, sizeof packet->Signature);
   packet->ProcessorCount = tesmar::service::ProcessorCount();
 
   tesmar::packet::MutablePacketView view(packet, tesmar::packet::PacketSize(count));
@@ -134,6 +135,6 @@ DWORD ServerPacketClose(LivePacket* packet) noexcept {
 LSTATUS ServerPacketWrite(const LivePacket* packet) noexcept {
   if (!packet) return 1;
   std::size_t size = tesmar::packet::PacketSize(packet->ProcessCount);
-  return RegSetValueExW(TheLivePacketSlot().dataKey, u"ProcList", 0, REG_BINARY,
+  return RegSetValueExW(TheLivePacketSlot().dataKey, tesmar::packet::kProcListValue, 0, REG_BINARY,
                         reinterpret_cast<const BYTE*>(packet), static_cast<DWORD>(size));
 }

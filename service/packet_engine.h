@@ -7,8 +7,8 @@
 // together with the snapshot it was built from (the merge walks both in step) and the Data key
 // the packet is written to, in one service-wide slot without a lock.
 //
-// Results: 0 for success and 1 when given null, except ServerPacketWrite, which answers the
-// registry's result code. Nothing here throws.
+// Results: 0 for success and 1 when given null, except ServerPacketWrite and the two flows, which
+// answer the registry's result of writing ProcList. Nothing here throws.
 #pragma once
 
 #include <cstddef>
@@ -50,7 +50,11 @@ LSTATUS ServerPacketWrite(const LivePacket* packet) noexcept;
 // and marks that record watched in the live packet. Reads only the request's complete records.
 DWORD ServerPacketMerge(LivePacket* packet, const RequestPacket* request) noexcept;
 
-// A client raised UpdateFlag: apply UpdateList and publish the result.
-void ApplyUpdateList(HKEY dataKey) noexcept;
-// A client raised RefreshFlag: rebuild ProcList, applying its watched records again.
-void RefreshProcList(HKEY dataKey) noexcept;
+// A client raised UpdateFlag: apply UpdateList and publish the result. A missing, unreadable or
+// wrongly signed request, or a packet that cannot be built, ends the flow before anything is
+// written: 0 then, as after a publication; the registry's error when ProcList could not be
+// written.
+LSTATUS ApplyUpdateList(HKEY dataKey) noexcept;
+// A client raised RefreshFlag: rebuild ProcList, applying its watched records again. Results as
+// above.
+LSTATUS RefreshProcList(HKEY dataKey) noexcept;

@@ -1,64 +1,39 @@
 // ServerPacketRead and RequestPacketFree, and the two flows that read a request, build a fresh
 // packet, merge and publish.
-#include <cstring>
 #include <new>
 
-#include "platform/errors.h"
+#include "packet/data_key.h"
 #include "packet_engine.h"
+#include "platform/errors.h"
 
 namespace {
 
-// A value that grows between asking its size and reading it (a client rewriting it) is asked
-// again rather than dropped.
-constexpr int kReadAttempts = 3;
-
-RequestPacket* ReadValue(HKEY dataKey, LPCWSTR valueName) {
-  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-    DWORD size = 0;
-    if (RegQueryValueExW(dataKey, valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
-      return nullptr;
-    }
-    auto* request = new (std::nothrow) RequestPacket;
-    if (!request) return nullptr;
-    // Never a zero-sized block, so that null always means failure.
-    request->bytes = new (std::nothrow) std::byte[size ? size : 1];
-    if (!request->bytes) {
-      delete request;
-      return nullptr;
-    }
-    DWORD read = size;
-    LSTATUS status = RegQueryValueExW(dataKey, valueName, nullptr, nullptr,
-                                      reinterpret_cast<BYTE*>(request->bytes), &read);
-    if (status == ERROR_SUCCESS && read <= size) {
-      request->length = read;
-      return request;
-    }
-    RequestPacketFree(request);
-    if (status != ERROR_MORE_DATA) return nullptr;
-  }
-  return nullptr;
-}
-
-void ApplyRequest(HKEY dataKey, LPCWSTR valueName) {
+// The flows' one pass: request, fresh packet, merge, publication.
+LSTATUS ApplyRequest(HKEY dataKey, LPCWSTR valueName) {
   RequestPacket* request = ServerPacketRead(dataKey, valueName);
-  if (!request) return;
+  if (!request) return ERROR_SUCCESS;
   LivePacket* packet = ServerPacketOpen(dataKey);
   if (!packet) {
     RequestPacketFree(request);
-    return;
+    return ERROR_SUCCESS;
   }
   ServerPacketMerge(packet, request);
   RequestPacketFree(request);
-  ServerPacketWrite(packet);
+  LSTATUS written = ServerPacketWrite(packet);
   ServerPacketClose(packet);
+  return written;
 }
 
 }  // namespace
 
 RequestPacket* ServerPacketRead(HKEY dataKey, LPCWSTR valueName) noexcept {
   if (!valueName) return nullptr;
-  RequestPacket* request = ReadValue(dataKey, valueName);
+  tesmar::packet::ValueBytes value = tesmar::packet::ReadWholeValue(dataKey, valueName);
+  if (value.failure != tesmar::packet::ValueBytes::Failure::None) return nullptr;
+  auto* request = new (std::nothrow) RequestPacket;
   if (!request) return nullptr;
+  request->length = value.size;
+  request->bytes = value.bytes.release();
   if (!request->View().HasSignature()) {
     RequestPacketFree(request);
     return nullptr;
@@ -73,10 +48,10 @@ DWORD RequestPacketFree(RequestPacket* request) noexcept {
   return 0;
 }
 
-void ApplyUpdateList(HKEY dataKey) noexcept {
-  ApplyRequest(dataKey, u"UpdateList");
+LSTATUS ApplyUpdateList(HKEY dataKey) noexcept {
+  return ApplyRequest(dataKey, tesmar::packet::kUpdateListValue);
 }
 
-void RefreshProcList(HKEY dataKey) noexcept {
-  ApplyRequest(dataKey, u"ProcList");
+LSTATUS RefreshProcList(HKEY dataKey) noexcept {
+  return ApplyRequest(dataKey, tesmar::packet::kProcListValue);
 }

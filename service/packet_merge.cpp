@@ -4,9 +4,9 @@
 // read only through its view: records that lie wholly inside the value, names bounded to their
 // 32 units, a ThreadCount outside -1..256 taken as covering no thread.
 #include "Cpumask.h"
-#include "platform/handles.h"
 #include "live_packet_slot.h"
 #include "packet_engine.h"
+#include "platform/handles.h"
 
 namespace tesmar::service {
 namespace {
@@ -37,7 +37,7 @@ void Apply(ProcessRecord& live, const ProcessRecord& requested, const ProcessEnt
   if (!AffinSetProcessPriority(entry, live.PriorityClass)) live.PriorityClass = builtClass;
   if (!AffinSetPriorityBoost(entry, live.BoostDisabled)) live.BoostDisabled = builtBoostDisabled;
 
-  if (live.ThreadCount == packet::TooManyThreads) return;
+  if (live.ThreadCount == packet::kTooManyThreads) return;
   uint32_t liveThreads = packet::FilledThreadSlots(live.ThreadCount);
   uint32_t requestedThreads = packet::AddressableThreadSlots(requested.ThreadCount);
   for (uint32_t k = 0; k < liveThreads; ++k) {

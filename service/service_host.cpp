@@ -1,10 +1,11 @@
 #include "service_host.h"
 
+#include "error_report.h"
+#include "packet/data_key.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/service.h"
 #include "platform/threading.h"
-#include "error_report.h"
 #include "tunes.h"
 #include "worker_thread.h"
 
@@ -40,22 +41,39 @@ void ControlHandler(DWORD control) {
 }
 
 void ServiceMain(DWORD, LPWSTR*) {
-  statusHandle = RegisterServiceCtrlHandlerW(kServiceName, ControlHandler);
+  // Under the dispatcher the program is known to run as a service: what fails from here on goes
+  // to its error log.
+  constexpr ReportTarget kReports = ReportTarget::ErrorLog;
+  statusHandle = RegisterServiceCtrlHandlerW(packet::kServiceName, ControlHandler);
   if (!statusHandle) {
-    ReportError(u"RegisterServiceCtrlHandler", 0);
+    ReportError(u"RegisterServiceCtrlHandler", kReports);
     return;
   }
   if (!SendStatusToScm(SERVICE_START_PENDING, 0, 0, kPendingWaitHint)) {
-    ReportError(u"SendStatusToScm - SERVICE_START_PENDING", 0);
+    ReportError(u"SendStatusToScm - SERVICE_START_PENDING", kReports);
     return;
   }
-  if (!StartupServiceThread(0)) {
-    ReportError(u"StartupServiceThread", 0);
+  Worker worker(kReports);
+  if (!worker.Start()) {
+    ReportError(u"StartupServiceThread", kReports);
     SendStatusToScm(SERVICE_STOPPED, kWorkerNotStarted, 0, 0);
+    return;
+  }
+  // Running means serving: a client that connects as soon as it reads running finds a ProcList.
+  // The first pass of a large machine may outlast a wait hint, so each hint brings a report.
+  for (DWORD checkPoint = 1; worker.WaitUntilServing(kPendingWaitHint / 2) == WAIT_TIMEOUT;
+       ++checkPoint) {
+    SendStatusToScm(SERVICE_START_PENDING, 0, checkPoint, kPendingWaitHint);
+  }
+  if (DWORD error = worker.StartupError()) {
+    // A worker without a Data key serves nobody: the service stops, saying why.
+    SendStatusToScm(SERVICE_STOPPED, error, 0, 0);
     return;
   }
   SendStatusToScm(SERVICE_RUNNING, 0, 0, 0);
   WaitForSingleObject(stopEvent, INFINITE);
+  // Stopped means served no more: the worker finishes its pass and ends first.
+  worker.Stop();
   SendStatusToScm(SERVICE_STOPPED, 0, 0, 0);
 }
 
@@ -63,13 +81,13 @@ void ServiceMain(DWORD, LPWSTR*) {
 
 int RunAsService() {
   SERVICE_TABLE_ENTRYW serviceTable[] = {
-      {const_cast<LPWSTR>(kServiceName), ServiceMain},
+      {const_cast<LPWSTR>(packet::kServiceName), ServiceMain},
       {nullptr, nullptr},
   };
 
   stopEvent = CreateEventW(nullptr, /*manualReset=*/TRUE, /*initialState=*/FALSE, nullptr);
   if (!stopEvent) {
-    ReportError(u"CreateEvent", 0);
+    ReportError(u"CreateEvent", ReportTarget::Nowhere);
     return 1;
   }
 
@@ -80,7 +98,7 @@ int RunAsService() {
   PlayShutdownTune();
   if (!dispatched) {
     SetLastError(dispatcherError);
-    ReportError(u"StartServiceCtrlDispatcher", 0);
+    ReportError(u"StartServiceCtrlDispatcher", ReportTarget::Nowhere);
   }
 
   CloseHandle(stopEvent);

@@ -15,10 +15,9 @@ namespace {
 
 int RunAsConsoleProgram() {
   using namespace tesmar::service;
-  const int consoleFlag = 1;
   PrintToConsole("Running as Exe...\n");
-  if (!StartupServiceThread(consoleFlag)) {
-    ReportError(u"StartupServiceThread", 1);
+  if (!StartupServiceThread(ReportTarget::Console)) {
+    ReportError(u"StartupServiceThread", ReportTarget::Console);
     return 1;
   }
   PrintToConsole("Service Thread Running...\n");

@@ -1,88 +1,114 @@
 #include "worker_thread.h"
 
-#include <cstdint>
-
-#include "platform/errors.h"
-#include "platform/handles.h"
-#include "platform/registry.h"
-#include "platform/threading.h"
-#include "error_report.h"
+#include "packet/data_key.h"
+#include "packet/publication.h"
 #include "packet_engine.h"
-#include "raised_flag_waiter.h"
+#include "platform/errors.h"
+#include "platform/threading.h"
 
 namespace tesmar::service {
 namespace {
 
-constexpr char16_t kDataKeyPath[] = u"SOFTWARE\\Kaltrix\\Tesmar\\Ver2\\Data";
+using platform::OwnedKey;
 
-// Registry calls answer their error instead of setting the last error; it is set here so that
-// the report shows the registry's own number.
-void ReportRegistryError(LSTATUS status, const char16_t* operationName, int print) {
-  SetLastError(static_cast<DWORD>(status));
-  ReportError(operationName, print);
-}
-
-void PublishFirstPacket(HKEY dataKey, int consoleFlag) {
+// A first packet for a Data key the worker has just made. A packet that cannot be built is
+// reported and nothing is written.
+LSTATUS PublishFirstPacket(HKEY dataKey, ReportTarget reports) {
   LivePacket* packet = ServerPacketOpen(dataKey);
-  if (!packet) ReportError(u"ServerPacketOpen()", consoleFlag);
-  ServerPacketWrite(packet);
+  if (!packet) {
+    ReportError(u"ServerPacketOpen()", reports);
+    return ERROR_SUCCESS;
+  }
+  LSTATUS written = ServerPacketWrite(packet);
   ServerPacketClose(packet);
+  return written;
 }
 
-DWORD WorkerThread(LPVOID parameter) {
-  const int consoleFlag = static_cast<int>(reinterpret_cast<intptr_t>(parameter));
-
-  HKEY machine = nullptr;
-  LSTATUS status = RegConnectRegistryW(nullptr, HKEY_LOCAL_MACHINE, &machine);
-  if (status != ERROR_SUCCESS) {
-    ReportRegistryError(status, u"RegConnectRegistry", consoleFlag);
-    return 0;
-  }
-
-  HKEY dataKey = nullptr;
-  DWORD disposition = 0;
-  status = RegCreateKeyExW(machine, kDataKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, &dataKey, &disposition);
-  if (status != ERROR_SUCCESS) {
-    ReportRegistryError(status, u"RegCreateKey: PROCDATA", consoleFlag);
-    RegCloseKey(machine);
-    return 0;
-  }
-
-  // A key that already existed may hold a request left from before the service stopped.
-  if (disposition == REG_CREATED_NEW_KEY) {
-    PublishFirstPacket(dataKey, consoleFlag);
-  } else {
-    ApplyUpdateList(dataKey);
-  }
-
-  RaisedFlagWaiter waiter;
-  for (;;) {
-    switch (waiter.WaitForRaisedFlag(dataKey)) {
-      case RaisedFlag::Update:
-        ApplyUpdateList(dataKey);
-        break;
-      case RaisedFlag::Refresh:
-        RefreshProcList(dataKey);
-        break;
-    }
-  }
+// Every pass ends, so that no client waits for it past its longest wait; a publication that
+// could not be written is reported.
+void EndPass(packet::PublicationCounter& counter, LSTATUS written, ReportTarget reports) {
+  if (written != ERROR_SUCCESS) ReportRegistryError(written, u"ServerPacketWrite", reports);
+  LSTATUS ended = counter.EndPass();
+  if (ended != ERROR_SUCCESS) ReportRegistryError(ended, u"ProcListSerial", reports);
 }
 
 }  // namespace
 
-int StartupServiceThread(int consoleFlag) {
+Worker::Worker(ReportTarget reports)
+    : reports_(reports), serving_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+Worker::~Worker() {
+  if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+}
+
+bool Worker::Start() {
   DWORD threadId = 0;
-  HANDLE thread =
-      CreateThread(nullptr, 0, WorkerThread,
-                   reinterpret_cast<LPVOID>(static_cast<intptr_t>(consoleFlag)), 0, &threadId);
-  if (!thread) {
-    ReportError(u"CreateThread", consoleFlag);
+  thread_.Reset(serving_ ? CreateThread(nullptr, 0, ThreadMain, this, 0, &threadId) : nullptr);
+  if (!thread_) {
+    ReportError(u"CreateThread", reports_);
+    return false;
+  }
+  return true;
+}
+
+DWORD Worker::WaitUntilServing(DWORD milliseconds) {
+  return WaitForSingleObject(serving_.get(), milliseconds);
+}
+
+void Worker::Stop() {
+  waiter_.Stop();
+  if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+}
+
+DWORD Worker::ThreadMain(LPVOID worker) {
+  return static_cast<Worker*>(worker)->Run();
+}
+
+void Worker::FailStartup(LSTATUS status, const char16_t* operationName) {
+  ReportRegistryError(status, operationName, reports_);
+  startupError_ = static_cast<DWORD>(status);
+  SetEvent(serving_.get());
+}
+
+DWORD Worker::Run() {
+  OwnedKey machine;
+  LSTATUS status = RegConnectRegistryW(nullptr, HKEY_LOCAL_MACHINE, machine.Receive());
+  if (status != ERROR_SUCCESS) {
+    FailStartup(status, u"RegConnectRegistry");
     return 0;
   }
-  // The worker is never waited for: it ends with the process.
-  CloseHandle(thread);
-  return 1;
+  OwnedKey dataKey;
+  DWORD disposition = 0;
+  status = RegCreateKeyExW(machine.get(), packet::kDataKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_ALL_ACCESS, nullptr, dataKey.Receive(), &disposition);
+  if (status != ERROR_SUCCESS) {
+    FailStartup(status, u"RegCreateKey: PROCDATA");
+    return 0;
+  }
+
+  packet::PublicationCounter counter(dataKey.get());
+  if (LSTATUS begun = counter.BeginPass(); begun != ERROR_SUCCESS) {
+    ReportRegistryError(begun, u"ProcListSerial", reports_);
+  } else if (disposition == REG_CREATED_NEW_KEY) {
+    EndPass(counter, PublishFirstPacket(dataKey.get(), reports_), reports_);
+  } else {
+    // A key that already existed may hold a request left from before the service stopped.
+    EndPass(counter, ApplyUpdateList(dataKey.get()), reports_);
+  }
+  SetEvent(serving_.get());
+
+  while (std::optional<RaisedFlag> flag = waiter_.WaitForRaisedFlag(dataKey.get(), counter)) {
+    LSTATUS written = *flag == RaisedFlag::Update ? ApplyUpdateList(dataKey.get())
+                                                  : RefreshProcList(dataKey.get());
+    EndPass(counter, written, reports_);
+  }
+  return 0;
+}
+
+int StartupServiceThread(ReportTarget reports) {
+  // Runs until the process ends: console mode never stops its worker.
+  static Worker* worker = new Worker(reports);
+  return worker->Start() ? 1 : 0;
 }
 
 }  // namespace tesmar::service

@@ -26,8 +26,8 @@ using tesmar::packet::ProcessRecord;
 using Clock = std::chrono::steady_clock;
 
 ProcessRecord& RecordIn(Bytes& packet, unsigned index) {
-  return *reinterpret_cast<ProcessRecord*>(packet.data() + tesmar::packet::HeaderSize +
-                                           tesmar::packet::RecordSize * index);
+  return *reinterpret_cast<ProcessRecord*>(packet.data() + tesmar::packet::kHeaderSize +
+                                           tesmar::packet::kRecordSize * index);
 }
 
 class Exchange : public ::testing::Test {

@@ -11,12 +11,12 @@ namespace tesmar::client::testing {
 Bytes MakePacket(unsigned processCount, unsigned processorCount) {
   Bytes bytes(packet::PacketSize(processCount));
   auto* header = reinterpret_cast<packet::PacketHeader*>(bytes.data());
-  std::copy(std::begin(packet::Signature), std::end(packet::Signature), header->Signature);
+  std::copy(std::begin(packet::kSignature), std::end(packet::kSignature), header->Signature);
   header->ProcessorCount = processorCount;
   header->ProcessCount = processCount;
   for (unsigned i = 0; i < processCount; ++i) {
-    auto* record = reinterpret_cast<packet::ProcessRecord*>(bytes.data() + packet::HeaderSize +
-                                                            packet::RecordSize * i);
+    auto* record = reinterpret_cast<packet::ProcessRecord*>(bytes.data() + packet::kHeaderSize +
+                                                            packet::kRecordSize * i);
     std::u16string name = u"proc" + std::u16string(1, char16_t(u'0' + i % 10));
     std::copy(name.begin(), name.end(), record->ProcName);
     record->ProcId = 100 + i;

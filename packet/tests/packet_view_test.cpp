@@ -17,10 +17,10 @@ class Buffer {
   std::size_t Length() const { return length_; }
   PacketHeader& Header() { return *reinterpret_cast<PacketHeader*>(Bytes()); }
   ProcessRecord& Record(uint32_t index) {
-    return *reinterpret_cast<ProcessRecord*>(Bytes() + HeaderSize + RecordSize * index);
+    return *reinterpret_cast<ProcessRecord*>(Bytes() + kHeaderSize + kRecordSize * index);
   }
   void Sign(uint32_t claimedCount) {
-    std::memcpy(Header().Signature, Signature, sizeof Signature);
+    std::memcpy(Header().Signature, kSignature, sizeof kSignature);
     Header().ProcessCount = claimedCount;
   }
   PacketView View() { return {Bytes(), length_}; }
@@ -46,7 +46,7 @@ TEST(PacketViewTest, ACompletePacketAnswersEveryRecordItClaims) {
 
 TEST(PacketViewTest, AShortValueAnswersOnlyItsCompleteRecords) {
   // Claims five records but holds two and a half.
-  Buffer buffer(PacketSize(2) + RecordSize / 2);
+  Buffer buffer(PacketSize(2) + kRecordSize / 2);
   buffer.Sign(5);
   PacketView view = buffer.View();
   EXPECT_TRUE(view.HasSignature());
@@ -72,15 +72,15 @@ TEST(PacketViewTest, ALongerValueAnswersOnlyTheClaimedRecords) {
 }
 
 TEST(PacketViewTest, ValuesShorterThanAHeaderHoldNoRecord) {
-  Buffer signatureOnly(sizeof Signature);
-  std::memcpy(signatureOnly.Bytes(), Signature, sizeof Signature);
+  Buffer signatureOnly(sizeof kSignature);
+  std::memcpy(signatureOnly.Bytes(), kSignature, sizeof kSignature);
   EXPECT_TRUE(signatureOnly.View().HasSignature());
   EXPECT_EQ(signatureOnly.View().HeaderOrNull(), nullptr);
   EXPECT_EQ(signatureOnly.View().RecordCount(), 0u);
   EXPECT_FALSE(signatureOnly.View().IsComplete());
 
-  Buffer tooShortForSignature(sizeof Signature - 2);
-  std::memcpy(tooShortForSignature.Bytes(), Signature, sizeof Signature - 2);
+  Buffer tooShortForSignature(sizeof kSignature - 2);
+  std::memcpy(tooShortForSignature.Bytes(), kSignature, sizeof kSignature - 2);
   EXPECT_FALSE(tooShortForSignature.View().HasSignature());
 
   PacketView empty;
@@ -104,7 +104,7 @@ TEST(PacketViewTest, TheSignatureMustMatchWithItsNul) {
 
 TEST(PacketViewTest, AMisalignedBufferHoldsNoRecord) {
   Buffer buffer(PacketSize(1) + 1);
-  std::memcpy(buffer.Bytes() + 1, Signature, sizeof Signature);
+  std::memcpy(buffer.Bytes() + 1, kSignature, sizeof kSignature);
   PacketView view(buffer.Bytes() + 1, PacketSize(1));
   EXPECT_TRUE(view.HasSignature());
   EXPECT_EQ(view.HeaderOrNull(), nullptr);
@@ -128,9 +128,9 @@ TEST(RecordNameTest, NamesAreBoundedToTheirUnits) {
   // No NUL inside the 32 units: the name ends with them, and what follows is not part of it.
   for (auto& unit : record.ProcName) unit = u'x';
   record.ProcId = 0x00790079u;  // "yy" if it were read as text
-  EXPECT_EQ(RecordName(record), std::u16string(ProcNameUnits, u'x'));
+  EXPECT_EQ(RecordName(record), std::u16string(kProcNameUnits, u'x'));
   TerminatedName terminated = TerminatedRecordName(record);
-  EXPECT_EQ(std::u16string_view(terminated.data()), std::u16string(ProcNameUnits, u'x'));
+  EXPECT_EQ(std::u16string_view(terminated.data()), std::u16string(kProcNameUnits, u'x'));
 
   record.ProcName[0] = u'\0';
   EXPECT_TRUE(RecordName(record).empty());
@@ -140,8 +140,8 @@ TEST(ThreadSlotsTest, OnlyCountsWithinMinusOneTo256CoverThreads) {
   EXPECT_EQ(FilledThreadSlots(0), 0u);
   EXPECT_EQ(FilledThreadSlots(6), 6u);
   EXPECT_EQ(FilledThreadSlots(256), 256u);
-  EXPECT_EQ(FilledThreadSlots(TooManyThreads), 0u);
-  EXPECT_EQ(AddressableThreadSlots(TooManyThreads), 256u);
+  EXPECT_EQ(FilledThreadSlots(kTooManyThreads), 0u);
+  EXPECT_EQ(AddressableThreadSlots(kTooManyThreads), 256u);
   EXPECT_EQ(AddressableThreadSlots(6), 6u);
   for (int32_t outside : {257, 1000, -2, INT32_MIN, INT32_MAX}) {
     EXPECT_FALSE(IsValidThreadCount(outside)) << outside;

@@ -8,8 +8,8 @@
 
 #include "fuzz_machine.h"
 #include "packet/packet_view.h"
-#include "platform/errors.h"
 #include "packet_engine.h"
+#include "platform/errors.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const tesmar::packet::ProcessRecord& record = *live.RecordOrNull(i);
     Require(record.ThreadCount == threadCounts[i]);
     Require(record.Watched == 0 || record.Watched == 1);
-    Require(tesmar::packet::RecordName(record).size() < tesmar::packet::ProcNameUnits);
+    Require(tesmar::packet::RecordName(record).size() < tesmar::packet::kProcNameUnits);
   }
   RequestPacketFree(request);
   ServerPacketClose(packet);

@@ -75,7 +75,7 @@ TEST_F(PacketBuilderTest, NamesAreCutTo31UnitsAndTheIdleProcessIsNamedIdle) {
 
   const packet::ProcessRecord& whole = packet.RecordOf(2000);
   EXPECT_EQ(packet::RecordName(whole), u"short.exe");
-  for (uint32_t unit = 9; unit < packet::ProcNameUnits; ++unit) {
+  for (uint32_t unit = 9; unit < packet::kProcNameUnits; ++unit) {
     EXPECT_EQ(whole.ProcName[unit], u'\0') << "unit " << unit << " after the NUL";
   }
 
@@ -115,8 +115,8 @@ TEST_F(PacketBuilderTest, UpTo256ThreadsAreStoredAndMoreGiveMinusOne) {
     ASSERT_EQ(small.ThreadPriority[k], 0);
   }
   for (uint32_t k = 0; k < packet::MaxPacketThreads; ++k) {
-    ASSERT_EQ(small.ThreadIdealProcessor[k], packet::NoIdealProcessor);
-    ASSERT_EQ(small.PrevIdealProcessor[k], packet::NoIdealProcessor);
+    ASSERT_EQ(small.ThreadIdealProcessor[k], packet::kNoIdealProcessor);
+    ASSERT_EQ(small.PrevIdealProcessor[k], packet::kNoIdealProcessor);
   }
   EXPECT_EQ(small.Watched, 0u);
 }

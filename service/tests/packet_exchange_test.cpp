@@ -52,7 +52,7 @@ TEST_F(PacketExchangeTest, AMissingOrForeignRequestBuildsAndPublishesNothing) {
   EXPECT_TRUE(MarkerStillPublished());
 
   PacketCopy tooShort(10);
-  std::memcpy(tooShort.Bytes(), packet::Signature, 10);
+  std::memcpy(tooShort.Bytes(), packet::kSignature, 10);
   registry_.WriteUpdateList(tooShort);
   ApplyUpdateList(registry_.DataKey());
   EXPECT_TRUE(MarkerStillPublished());

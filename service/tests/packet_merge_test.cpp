@@ -149,13 +149,13 @@ TEST_F(PacketMergeTest, ThreadsTheRequestDidNotKnowOfFollowTheProcessMask) {
     EXPECT_EQ(live.ThreadAffinity[k], uint32_t{0x10} << (k % 2)) << k;
     EXPECT_EQ(live.ThreadPriority[k], THREAD_PRIORITY_LOWEST) << k;
     EXPECT_EQ(live.ThreadIdealProcessor[k], 4 + (k % 2)) << k;
-    EXPECT_NE(live.PrevIdealProcessor[k], packet::NoIdealProcessor) << k;
+    EXPECT_NE(live.PrevIdealProcessor[k], packet::kNoIdealProcessor) << k;
     EXPECT_EQ(machine_->ThreadById(1000 + k).mask, uint32_t{0x10} << (k % 2)) << k;
   }
   for (uint32_t k = 4; k < 6; ++k) {
     EXPECT_EQ(live.ThreadAffinity[k], 0x30u) << k;
-    EXPECT_EQ(live.ThreadIdealProcessor[k], packet::NoIdealProcessor) << k;
-    EXPECT_EQ(live.PrevIdealProcessor[k], packet::NoIdealProcessor) << k;
+    EXPECT_EQ(live.ThreadIdealProcessor[k], packet::kNoIdealProcessor) << k;
+    EXPECT_EQ(live.PrevIdealProcessor[k], packet::kNoIdealProcessor) << k;
     EXPECT_EQ(machine_->ThreadById(1000 + k).mask, 0x30u) << k;
   }
   // Their current priority is set again, as built.
@@ -202,7 +202,7 @@ TEST_F(PacketMergeTest, AProcessWithMoreThan256ThreadsGetsOnlyItsProcessSettings
   EXPECT_EQ(live.Watched, 1u);
   EXPECT_EQ(live.ProcAffinity, 0x3u);
   EXPECT_EQ(live.PriorityClass, HIGH_PRIORITY_CLASS);
-  EXPECT_EQ(live.PrevIdealProcessor[0], packet::NoIdealProcessor);
+  EXPECT_EQ(live.PrevIdealProcessor[0], packet::kNoIdealProcessor);
   for (uint32_t k = 0; k < 257; ++k) {
     ASSERT_EQ(machine_->ThreadById(10000 + k).mask, 0x3u) << k;
     ASSERT_EQ(machine_->ThreadById(10000 + k).scheduling.nice, -10) << k;
@@ -302,8 +302,8 @@ TEST_F(PacketMergeTest, OneApplicationCallsThePlatformInItsFixedOrder) {
       // thread 1: affinity and priority; its ideal processor is refused without a move
       "SetAffinity 1001 0x2", "SetScheduling 1001 batch nice -6"};
   EXPECT_EQ(machine_->CallLog(), expected);
-  EXPECT_NE(published.RecordOf(1000).PrevIdealProcessor[0], packet::NoIdealProcessor);
-  EXPECT_EQ(published.RecordOf(1000).PrevIdealProcessor[1], packet::NoIdealProcessor);
+  EXPECT_NE(published.RecordOf(1000).PrevIdealProcessor[0], packet::kNoIdealProcessor);
+  EXPECT_EQ(published.RecordOf(1000).PrevIdealProcessor[1], packet::kNoIdealProcessor);
   EXPECT_EQ(published.RecordOf(1000).PriorityClass, HIGH_PRIORITY_CLASS);
   EXPECT_EQ(published.RecordOf(1000).BoostDisabled, 1u);
 }

@@ -105,7 +105,7 @@ TEST_F(UntrustedRequestTest, AThreadCountOutsideTheValidRangeCoversNoThread) {
     EXPECT_EQ(machine_->ThreadById(1000).mask, 0x3u);
     EXPECT_EQ(machine_->ThreadById(1001).mask, 0x3u);
     EXPECT_EQ(published.RecordOf(1000).ThreadCount, 2);
-    EXPECT_EQ(published.RecordOf(1000).PrevIdealProcessor[0], packet::NoIdealProcessor);
+    EXPECT_EQ(published.RecordOf(1000).PrevIdealProcessor[0], packet::kNoIdealProcessor);
   }
 }
 

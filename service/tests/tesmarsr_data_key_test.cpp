@@ -66,7 +66,7 @@ std::optional<packet::ProcessRecord> PublishedRecordOf(uint32_t processId) {
 
 Packet EmptySignedPacket() {
   Packet empty;
-  std::copy(std::begin(packet::Signature), std::end(packet::Signature), empty.header.Signature);
+  std::copy(std::begin(packet::kSignature), std::end(packet::kSignature), empty.header.Signature);
   return empty;
 }
 

@@ -25,6 +25,7 @@ class FlagWaitTest : public ::testing::Test {
   FlagWaitTest() {
     RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDataKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                     KEY_ALL_ACCESS, nullptr, &dataKey_, nullptr);
+    counter_ = std::make_shared<packet::PublicationCounter>(dataKey_);
   }
   ~FlagWaitTest() override {
     if (dataKey_) RegCloseKey(dataKey_);
@@ -32,50 +33,67 @@ class FlagWaitTest : public ::testing::Test {
 
   // Waits on a thread of its own, so that a wait that never returns fails the test instead of
   // hanging it: the thread is let go, holding its own share of the waiter.
-  std::future<RaisedFlag> WaitInBackground() {
-    auto answer = std::make_shared<std::promise<RaisedFlag>>();
-    std::thread([waiter = waiter_, dataKey = dataKey_, answer] {
-      answer->set_value(waiter->WaitForRaisedFlag(dataKey));
+  std::future<std::optional<RaisedFlag>> WaitInBackground() {
+    auto answer = std::make_shared<std::promise<std::optional<RaisedFlag>>>();
+    std::thread([waiter = waiter_, counter = counter_, dataKey = dataKey_, answer] {
+      answer->set_value(waiter->WaitForRaisedFlag(dataKey, *counter));
     }).detach();
     return answer->get_future();
   }
 
+  DWORD Serial() { return ReadDataFlag(u"ProcListSerial").value_or(0); }
+
   TemporaryMachineRoot root_;
   HKEY dataKey_ = nullptr;
   std::shared_ptr<RaisedFlagWaiter> waiter_ = std::make_shared<RaisedFlagWaiter>();
+  std::shared_ptr<packet::PublicationCounter> counter_;
 };
 
-TEST_F(FlagWaitTest, OnlyAOneReadAndLoweredCountsAsRaised) {
+// A flag is taken only while it holds 1, whatever its type; taking it begins a numbered pass
+// before the flag goes down, so a client that sees it lowered reads the pass's number after.
+TEST_F(FlagWaitTest, OnlyAOneIsTakenAndTakingItBeginsAPass) {
   ASSERT_NE(dataKey_, nullptr);
-  EXPECT_FALSE(TestAndLowerFlag(dataKey_, u"UpdateFlag")) << "a missing value is not raised";
+  packet::PublicationCounter& counter = *counter_;
+  EXPECT_FALSE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter)) << "a missing value is not raised";
 
   WriteDataFlag(u"UpdateFlag", 2);
-  EXPECT_FALSE(TestAndLowerFlag(dataKey_, u"UpdateFlag"));
+  EXPECT_FALSE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter));
   EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 2u) << "a flag that is not 1 is left as it is";
+  EXPECT_EQ(Serial(), 0u) << "no pass began";
 
-  // The type of the value is not looked at, only its four bytes.
   const uint32_t one = 1;
   WriteDataValue(u"UpdateFlag", REG_BINARY, &one, sizeof one);
-  EXPECT_TRUE(TestAndLowerFlag(dataKey_, u"UpdateFlag"));
+  EXPECT_TRUE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter));
   EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 0u);
-  EXPECT_FALSE(TestAndLowerFlag(dataKey_, u"UpdateFlag")) << "lowered flags count once";
+  EXPECT_EQ(Serial(), 1u) << "the pass is under way";
+  EXPECT_FALSE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter)) << "lowered flags count once";
+  ASSERT_EQ(counter.EndPass(), ERROR_SUCCESS);
+  EXPECT_EQ(Serial(), 2u);
 
   const uint64_t tooLong = 1;
   WriteDataValue(u"UpdateFlag", REG_BINARY, &tooLong, sizeof tooLong);
-  EXPECT_FALSE(TestAndLowerFlag(dataKey_, u"UpdateFlag"));
+  EXPECT_FALSE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter));
+
+  // A service that starts again goes on after the number left, also after a pass it never
+  // ended.
+  WriteDataFlag(u"ProcListSerial", 7);
+  packet::PublicationCounter restarted(dataKey_);
+  EXPECT_EQ(restarted.Published(), 8u);
+  ASSERT_EQ(restarted.BeginPass(), ERROR_SUCCESS);
+  EXPECT_EQ(Serial(), 9u);
 }
 
 TEST_F(FlagWaitTest, BothRaisedServeTheUpdateFirstAndKeepTheRefreshRaised) {
   WriteDataFlag(u"RefreshFlag", 1);
   WriteDataFlag(u"UpdateFlag", 1);
 
-  std::future<RaisedFlag> first = WaitInBackground();
+  std::future<std::optional<RaisedFlag>> first = WaitInBackground();
   ASSERT_EQ(first.wait_for(kForever), std::future_status::ready);
   EXPECT_EQ(first.get(), RaisedFlag::Update);
   EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 0u);
   EXPECT_EQ(ReadDataFlag(u"RefreshFlag"), 1u);
 
-  std::future<RaisedFlag> second = WaitInBackground();
+  std::future<std::optional<RaisedFlag>> second = WaitInBackground();
   ASSERT_EQ(second.wait_for(kForever), std::future_status::ready);
   EXPECT_EQ(second.get(), RaisedFlag::Refresh);
   EXPECT_EQ(ReadDataFlag(u"RefreshFlag"), 0u);
@@ -85,14 +103,14 @@ TEST_F(FlagWaitTest, BothRaisedServeTheUpdateFirstAndKeepTheRefreshRaised) {
 // came back to wait, is served with no further write by anyone.
 TEST_F(FlagWaitTest, FlagRaisedWhileNotWaitingIsServedWithoutAnotherWrite) {
   WriteDataFlag(u"RefreshFlag", 1);
-  std::future<RaisedFlag> wait = WaitInBackground();
+  std::future<std::optional<RaisedFlag>> wait = WaitInBackground();
   ASSERT_EQ(wait.wait_for(kForever), std::future_status::ready);
   EXPECT_EQ(wait.get(), RaisedFlag::Refresh);
 }
 
 TEST_F(FlagWaitTest, FlagRaisedDuringTheWaitEndsItAndOtherValuesDoNot) {
   WriteDataFlag(u"UpdateFlag", 2);
-  std::future<RaisedFlag> wait = WaitInBackground();
+  std::future<std::optional<RaisedFlag>> wait = WaitInBackground();
   // Changes that raise nothing: the worker looks and waits again.
   WriteDataFlag(u"RefreshFlag", 0);
   WriteDataFlag(u"UpdateFlag", 3);
@@ -103,6 +121,14 @@ TEST_F(FlagWaitTest, FlagRaisedDuringTheWaitEndsItAndOtherValuesDoNot) {
   ASSERT_EQ(wait.wait_for(kForever), std::future_status::ready);
   EXPECT_EQ(wait.get(), RaisedFlag::Refresh);
   EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 3u);
+}
+
+// The service's stop ends the wait of a worker that has nothing to do.
+TEST_F(FlagWaitTest, StopEndsTheWaitWithoutAFlag) {
+  std::future<std::optional<RaisedFlag>> wait = WaitInBackground();
+  waiter_->Stop();
+  ASSERT_EQ(wait.wait_for(kForever), std::future_status::ready);
+  EXPECT_EQ(wait.get(), std::nullopt);
 }
 
 }  // namespace

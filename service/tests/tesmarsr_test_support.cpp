@@ -126,7 +126,7 @@ packet::ProcessRecord WatchedWithAffinity(packet::ProcessRecord record, uint32_t
   int32_t threads = record.ThreadCount < 0 ? 0 : record.ThreadCount;
   for (int32_t k = 0; k < threads; ++k) {
     record.ThreadAffinity[k] = mask;
-    record.ThreadIdealProcessor[k] = packet::NoIdealProcessor;
+    record.ThreadIdealProcessor[k] = packet::kNoIdealProcessor;
   }
   return record;
 }

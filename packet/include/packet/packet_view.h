@@ -43,12 +43,12 @@ class BasicPacketView {
 
   // The packet begins with "TESMAR1" and its NUL.
   bool HasSignature() const {
-    return length_ >= sizeof Signature && std::memcmp(bytes_, Signature, sizeof Signature) == 0;
+    return length_ >= sizeof kSignature && std::memcmp(bytes_, kSignature, sizeof kSignature) == 0;
   }
 
   // Null when the bytes are shorter than a header (or misaligned).
   Header* HeaderOrNull() const {
-    if (length_ < HeaderSize || !IsAligned()) return nullptr;
+    if (length_ < kHeaderSize || !IsAligned()) return nullptr;
     return reinterpret_cast<Header*>(bytes_);
   }
 
@@ -61,7 +61,7 @@ class BasicPacketView {
   // The records that lie wholly inside the bytes, at most as many as the header claims.
   uint32_t RecordCount() const {
     if (!HeaderOrNull()) return 0;
-    std::size_t complete = (length_ - HeaderSize) / RecordSize;
+    std::size_t complete = (length_ - kHeaderSize) / kRecordSize;
     uint32_t claimed = ClaimedProcessCount();
     return complete < claimed ? static_cast<uint32_t>(complete) : claimed;
   }
@@ -75,7 +75,7 @@ class BasicPacketView {
   // Record index, or null when it does not lie wholly inside the bytes.
   Record* RecordOrNull(uint32_t index) const {
     if (index >= RecordCount()) return nullptr;
-    return reinterpret_cast<Record*>(bytes_ + HeaderSize + RecordSize * std::size_t{index});
+    return reinterpret_cast<Record*>(bytes_ + kHeaderSize + kRecordSize * std::size_t{index});
   }
 
  private:
@@ -92,13 +92,13 @@ using MutablePacketView = BasicPacketView<std::byte>;
 
 // A record's name, up to its NUL or to the end of its 32 units when it has none.
 inline std::u16string_view RecordName(const ProcessRecord& record) {
-  std::u16string_view units(record.ProcName, ProcNameUnits);
+  std::u16string_view units(record.ProcName, kProcNameUnits);
   std::size_t end = units.find(u'\0');
   return end == std::u16string_view::npos ? units : units.substr(0, end);
 }
 
 // The name as a NUL-terminated text even when the record holds none, for calls that take one.
-using TerminatedName = std::array<char16_t, ProcNameUnits + 1>;
+using TerminatedName = std::array<char16_t, kProcNameUnits + 1>;
 inline TerminatedName TerminatedRecordName(const ProcessRecord& record) {
   TerminatedName name{};
   std::u16string_view units = RecordName(record);
@@ -106,22 +106,22 @@ inline TerminatedName TerminatedRecordName(const ProcessRecord& record) {
   return name;
 }
 
-// A ThreadCount a packet may hold: 0 to MaxPacketThreads, or TooManyThreads.
+// A ThreadCount a packet may hold: 0 to MaxPacketThreads, or kTooManyThreads.
 constexpr bool IsValidThreadCount(int32_t threadCount) {
-  return threadCount >= TooManyThreads && threadCount <= static_cast<int32_t>(MaxPacketThreads);
+  return threadCount >= kTooManyThreads && threadCount <= static_cast<int32_t>(MaxPacketThreads);
 }
 
-// The thread slots that hold a thread's values: ThreadCount, none for TooManyThreads, and none
+// The thread slots that hold a thread's values: ThreadCount, none for kTooManyThreads, and none
 // for a count outside the valid range.
 constexpr uint32_t FilledThreadSlots(int32_t threadCount) {
   return threadCount >= 0 && IsValidThreadCount(threadCount) ? static_cast<uint32_t>(threadCount)
                                                              : 0;
 }
 
-// The thread indices a reader may address: like FilledThreadSlots, except that TooManyThreads
+// The thread indices a reader may address: like FilledThreadSlots, except that kTooManyThreads
 // counts as every slot (a process with that many threads has a thread at every index).
 constexpr uint32_t AddressableThreadSlots(int32_t threadCount) {
-  return threadCount == TooManyThreads ? MaxPacketThreads : FilledThreadSlots(threadCount);
+  return threadCount == kTooManyThreads ? MaxPacketThreads : FilledThreadSlots(threadCount);
 }
 
 }  // namespace tesmar::packet

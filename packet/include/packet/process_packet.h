@@ -17,35 +17,35 @@ namespace tesmar::packet {
 // A record holds the settings of at most this many threads; a process with more is stored with
 // ThreadCount -1 and no thread slot filled.
 inline constexpr uint32_t MaxPacketThreads = 256;
-inline constexpr int32_t TooManyThreads = -1;
+inline constexpr int32_t kTooManyThreads = -1;
 
 // ProcName holds 31 characters and their NUL.
-inline constexpr uint32_t ProcNameUnits = 32;
+inline constexpr uint32_t kProcNameUnits = 32;
 
 // The text "TESMAR1" and its NUL: 8 UTF-16 units, 16 bytes.
-inline constexpr uint32_t SignatureUnits = 8;
-inline constexpr char16_t Signature[SignatureUnits] = u"TESMAR1";
+inline constexpr uint32_t kSignatureUnits = 8;
+inline constexpr char16_t kSignature[kSignatureUnits] = u"TESMAR1";
 
 // The name given to the idle process, which has none of its own.
-inline constexpr char16_t IdleProcessName[] = u"Idle";
+inline constexpr char16_t kIdleProcessName[] = u"Idle";
 
 // What a thread's ideal-processor slots hold until a client chooses a processor: a number the
 // ideal-processor call rejects, so a watched record never moves a thread nobody placed.
-inline constexpr uint32_t NoIdealProcessor = 0xFFFFFFFFu;
+inline constexpr uint32_t kNoIdealProcessor = 0xFFFFFFFFu;
 
 struct PacketHeader {
-  char16_t Signature[SignatureUnits];
+  char16_t Signature[kSignatureUnits];
   uint32_t ProcessorCount;
   uint32_t ProcessCount;
 };
 
 struct ProcessRecord {
-  char16_t ProcName[ProcNameUnits];
+  char16_t ProcName[kProcNameUnits];
   uint32_t ProcId;
   uint32_t ProcAffinity;
   // The priority class, or the process's base priority level when the class could not be read.
   uint32_t PriorityClass;
-  // 0 to MaxPacketThreads, or TooManyThreads.
+  // 0 to MaxPacketThreads, or kTooManyThreads.
   int32_t ThreadCount;
   // Thread i is the process's i-th thread in the system's process list at build time.
   uint32_t ThreadAffinity[MaxPacketThreads];
@@ -82,15 +82,15 @@ static_assert(offsetof(ProcessRecord, BoostQueryOk) == 4176);
 static_assert(offsetof(ProcessRecord, BoostDisabled) == 4180);
 static_assert(offsetof(ProcessRecord, Watched) == 4184);
 
-inline constexpr std::size_t HeaderSize = sizeof(PacketHeader);
-inline constexpr std::size_t RecordSize = sizeof(ProcessRecord);
+inline constexpr std::size_t kHeaderSize = sizeof(PacketHeader);
+inline constexpr std::size_t kRecordSize = sizeof(ProcessRecord);
 // Records stay 4-byte aligned inside a 4-byte aligned buffer.
-static_assert(HeaderSize % alignof(ProcessRecord) == 0);
-static_assert(RecordSize % alignof(ProcessRecord) == 0);
+static_assert(kHeaderSize % alignof(ProcessRecord) == 0);
+static_assert(kRecordSize % alignof(ProcessRecord) == 0);
 
 // The size of a packet with that many records.
 constexpr std::size_t PacketSize(uint32_t processCount) {
-  return HeaderSize + RecordSize * std::size_t{processCount};
+  return kHeaderSize + kRecordSize * std::size_t{processCount};
 }
 
 static_assert(PacketSize(3) == 12588);

@@ -1,26 +1,28 @@
-#include "value_reader.h"
+#include "packet/data_key.h"
 
 #include <new>
 
 #include "platform/errors.h"
 
-namespace tesmar::client {
+namespace tesmar::packet {
 namespace {
 
-// A value that keeps growing under a reader is given up on after this many reads.
-constexpr int ReadAttempts = 4;
+// A value that keeps growing under the reader (a writer replacing it again and again) is given
+// up on after this many reads.
+constexpr int kReadAttempts = 4;
 
 }  // namespace
 
-ValueBytes ReadBinaryValue(HKEY key, LPCWSTR name) {
+ValueBytes ReadWholeValue(HKEY key, LPCWSTR name) {
   ValueBytes value;
-  for (int attempt = 0; attempt < ReadAttempts; ++attempt) {
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
     DWORD size = 0;
     value.status = RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size);
     if (value.status != ERROR_SUCCESS) {
       value.failure = ValueBytes::Failure::SizeQuery;
       return value;
     }
+    // Never a zero-sized block, so that a value read is never null.
     value.bytes.reset(new (std::nothrow) std::byte[size == 0 ? 1 : size]);
     if (!value.bytes) {
       value.failure = ValueBytes::Failure::NoMemory;
@@ -40,4 +42,19 @@ ValueBytes ReadBinaryValue(HKEY key, LPCWSTR name) {
   return value;
 }
 
-}  // namespace tesmar::client
+std::optional<DWORD> ReadDwordValue(HKEY key, LPCWSTR name) {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+LSTATUS WriteDwordValue(HKEY key, LPCWSTR name, DWORD value) {
+  return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                        sizeof value);
+}
+
+}  // namespace tesmar::packet
