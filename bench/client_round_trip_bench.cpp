@@ -11,15 +11,17 @@
 
 #include "TesmarApi.h"
 #include "support/installed_service.h"
-#include "testing/spawned_process.h"
+#include "support/programs.h"
+#include "support/temporary_machine_root.h"
+#include "support/thread_host.h"
 
 namespace {
 
-using tesmar::platform::testing::SpawnedThreadHost;
+using tesmar::testing::SpawnedThreadHost;
 
-constexpr unsigned WantedMachineThreads = 2000;
-constexpr unsigned ThreadsPerChild = 200;
-constexpr unsigned WatchedChildren = 5;
+constexpr unsigned kWantedMachineThreads = 2000;
+constexpr unsigned kThreadsPerChild = 200;
+constexpr unsigned kWatchedChildren = 5;
 
 unsigned MachineThreads(TesmarSession* session) {
   unsigned threads = 0;
@@ -35,7 +37,7 @@ unsigned MachineThreads(TesmarSession* session) {
 bool WatchChildren(TesmarSession* session,
                    const std::vector<std::unique_ptr<SpawnedThreadHost>>& children) {
   if (TesmarRefresh(session) != 0) return false;
-  for (std::size_t c = 0; c < children.size() && c < WatchedChildren; ++c) {
+  for (std::size_t c = 0; c < children.size() && c < kWatchedChildren; ++c) {
     for (DWORD i = 0; i < TesmarGetProcessCount(session); ++i) {
       TesmarRecord* record = TesmarGetProcObject(session, i);
       if (record && TesmarGetProcId(record) == children[c]->pid()) TesmarSetWatchList(record, 1);
@@ -65,9 +67,11 @@ void UpdateThenRefresh(benchmark::State& state, TesmarSession* session) {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  tesmar::tests::InstalledService service(TESMARSR_PATH);
-  if (!service.WaitUntilPublished()) {
-    std::fprintf(stderr, "tesmarsr did not start and publish\n");
+  tesmar::testing::TemporaryMachineRoot root;
+  tesmar::testing::InstalledService service(tesmar::testing::TesmarsrProgram());
+  // Running means published: the service reports running once its first pass is over.
+  if (!service.Start()) {
+    std::fprintf(stderr, "tesmarsr did not start\n");
     return 1;
   }
   TesmarSession* session = TesmarOpen(0);
@@ -76,10 +80,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<std::unique_ptr<SpawnedThreadHost>> children;
-  for (unsigned threads = MachineThreads(session); threads < WantedMachineThreads;
-       threads += ThreadsPerChild) {
+  for (unsigned threads = MachineThreads(session); threads < kWantedMachineThreads;
+       threads += kThreadsPerChild) {
     children.push_back(std::make_unique<SpawnedThreadHost>(
-        std::min(ThreadsPerChild, WantedMachineThreads - threads)));
+        std::min(kThreadsPerChild, kWantedMachineThreads - threads)));
   }
   if (!WatchChildren(session, children)) {
     std::fprintf(stderr, "could not watch the children\n");

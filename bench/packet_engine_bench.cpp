@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "packet/packet_view.h"
+#include "packet_engine.h"
 #include "platform/errors.h"
 #include "platform/registry.h"
-#include "platform/testing/spawned_process.h"
-#include "platform/testing/temporary_machine_root.h"
-#include "packet_engine.h"
+#include "support/temporary_machine_root.h"
+#include "support/thread_host.h"
 
 namespace {
 
@@ -20,13 +20,13 @@ constexpr int kThreadsPerChild = 12;
 constexpr int kWatched = 50;
 
 struct Machine {
-  tesmar::platform::testing::TemporaryMachineRoot root;
-  std::vector<std::unique_ptr<tesmar::platform::testing::SpawnedThreadHost>> children;
+  tesmar::testing::TemporaryMachineRoot root;
+  std::vector<std::unique_ptr<tesmar::testing::SpawnedThreadHost>> children;
   HKEY dataKey = nullptr;
 
   Machine() {
     for (int i = 0; i < kChildren; ++i) {
-      auto child = std::make_unique<tesmar::platform::testing::SpawnedThreadHost>();
+      auto child = std::make_unique<tesmar::testing::SpawnedThreadHost>();
       if (!child->start(kThreadsPerChild)) break;
       children.push_back(std::move(child));
     }

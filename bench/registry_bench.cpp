@@ -12,9 +12,9 @@
 #include "platform/handles.h"
 #include "platform/registry.h"
 #include "platform/threading.h"
-#include "testing/temporary_machine_root.h"
+#include "support/temporary_machine_root.h"
 
-using tesmar::platform::testing::TemporaryMachineRoot;
+using tesmar::testing::TemporaryMachineRoot;
 
 namespace {
 constexpr DWORD kPacketBytes = 2u << 20;

@@ -6,13 +6,14 @@
 #include <string>
 
 #include "platform/service.h"
-#include "testing/temporary_machine_root.h"
-#include "testing/test_service.h"
+#include "support/programs.h"
+#include "support/temporary_machine_root.h"
+#include "support/test_service.h"
 
 namespace {
 
-using tesmar::platform::testing::TestServiceProgram;
-using tesmar::platform::testing::WaitForServiceState;
+using tesmar::testing::TestServiceProgram;
+using tesmar::testing::WaitForServiceState;
 
 class InstalledTestService {
  public:
@@ -40,7 +41,7 @@ class InstalledTestService {
   SC_HANDLE service() const { return service_; }
 
  private:
-  tesmar::platform::testing::TemporaryMachineRoot root_;
+  tesmar::testing::TemporaryMachineRoot root_;
   SC_HANDLE manager_ = nullptr;
   SC_HANDLE service_ = nullptr;
 };

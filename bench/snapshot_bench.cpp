@@ -13,7 +13,7 @@
 
 #include "Cpumask.h"
 #include "platform/handles.h"
-#include "platform/testing/spawned_process.h"
+#include "support/thread_host.h"
 
 namespace {
 
@@ -153,7 +153,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  tesmar::platform::testing::SpawnedThreadHost host(kHostThreads);
+  tesmar::testing::SpawnedThreadHost host(kHostThreads);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();

@@ -1,13 +1,9 @@
 // Connecting a session to a machine's service manager and Data key, and starting and stopping
 // the service through it.
 
-#include <algorithm>
-#include <chrono>
-#include <optional>
-
 #include "packet/data_key.h"
 #include "platform/errors.h"
-#include "platform/threading.h"
+#include "platform/service_wait.h"
 #include "session.h"
 
 using namespace tesmar::client;
@@ -16,41 +12,9 @@ namespace {
 
 constexpr DWORD kRunningBit = 0x4;
 
-// How long a start waits for the service to leave the start pending state, at most, from its
-// last sign of progress (a report with a new checkpoint), and how often it looks.
-constexpr DWORD kLeastStartWait = 1000;
-constexpr DWORD kStartLookInterval = 10;
-
 // Running, continue pending, pause pending and paused all count as running.
 bool CountsAsRunning(DWORD state) {
   return (state & kRunningBit) != 0;
-}
-
-// The service reports running once it serves its Data key, so that a client which connects
-// and refreshes as soon as the start returned finds a ProcList. Waits while it reports start
-// pending and keeps to its wait hints; 0 once it runs, or when it is still starting after
-// them (the request stands), else why it stopped.
-INT WaitWhileStarting(SC_HANDLE service) {
-  using Clock = std::chrono::steady_clock;
-  SERVICE_STATUS status{};
-  std::optional<DWORD> lastCheckPoint;
-  Clock::time_point deadline;
-  for (;;) {
-    if (!QueryServiceStatus(service, &status)) return static_cast<INT>(GetLastError());
-    if (status.dwCurrentState != SERVICE_START_PENDING) break;
-    if (status.dwCheckPoint != lastCheckPoint) {
-      lastCheckPoint = status.dwCheckPoint;
-      DWORD hint = std::max(status.dwWaitHint, kLeastStartWait);
-      deadline = Clock::now() + std::chrono::milliseconds(hint);
-    }
-    if (Clock::now() >= deadline) return 0;
-    Sleep(kStartLookInterval);
-  }
-  if (status.dwCurrentState == SERVICE_STOPPED) {
-    return static_cast<INT>(status.dwWin32ExitCode ? status.dwWin32ExitCode
-                                                   : ERROR_SERVICE_NOT_ACTIVE);
-  }
-  return 0;
 }
 
 }  // namespace
@@ -108,9 +72,13 @@ extern "C" INT TesmarStart(TesmarSession* session) noexcept {
   if (!StartServiceW(session->ServiceHandle, 0, nullptr)) {
     return static_cast<INT>(GetLastError());
   }
-  INT started = WaitWhileStarting(session->ServiceHandle);
-  if (started == 0) session->Running = 1;
-  return started;
+  // The service reports running once it serves its Data key, so a client that connects and
+  // refreshes as soon as the start returned finds a ProcList. A service that stops instead
+  // answers why.
+  DWORD started = tesmar::platform::WaitUntilStarted(session->ServiceHandle);
+  if (started != ERROR_SUCCESS) return static_cast<INT>(started);
+  session->Running = 1;
+  return 0;
 }
 
 extern "C" INT TesmarStop(TesmarSession* session) noexcept {

@@ -10,23 +10,27 @@
 #include <vector>
 
 #include "TesmarApi.h"
+#include "platform/errors.h"
 #include "platform/process.h"
+#include "support/data_key_access.h"
 #include "support/installed_service.h"
 #include "support/kernel_view.h"
-#include "testing/spawned_process.h"
+#include "support/programs.h"
+#include "support/temporary_machine_root.h"
+#include "support/thread_host.h"
 
 namespace {
 
-using tesmar::platform::testing::SpawnedThreadHost;
-using tesmar::tests::InstalledService;
-using tesmar::tests::PsThreads;
-using tesmar::tests::TasksetMask;
+using tesmar::testing::InstalledService;
+using tesmar::testing::PsThreads;
+using tesmar::testing::SpawnedThreadHost;
+using tesmar::testing::TasksetMask;
 
-constexpr unsigned ChildThreads = 4;
+constexpr unsigned kChildThreads = 4;
 
 // The nice values of the priority table for the high class: its base, and one level above it.
-constexpr int HighClassNice = -10;
-constexpr int HighClassAboveNormalNice = -12;
+constexpr int kHighClassNice = -10;
+constexpr int kHighClassAboveNormalNice = -12;
 
 TesmarRecord* FindRecord(TesmarSession* session, DWORD processId) {
   for (DWORD i = 0; i < TesmarGetProcessCount(session); ++i) {
@@ -36,22 +40,41 @@ TesmarRecord* FindRecord(TesmarSession* session, DWORD processId) {
   return nullptr;
 }
 
+// The records of the copy that are watched.
+DWORD WatchedRecords(TesmarSession* session) {
+  DWORD watched = 0;
+  for (DWORD i = 0; i < TesmarGetProcessCount(session); ++i) {
+    TesmarRecord* record = TesmarGetProcObject(session, i);
+    if (record && TesmarGetWatchList(record)) ++watched;
+  }
+  return watched;
+}
+
 std::vector<uint32_t> KernelMasks(const std::vector<uint32_t>& threadIds) {
   std::vector<uint32_t> masks;
-  for (uint32_t id : threadIds) masks.push_back(TasksetMask(id));
+  for (uint32_t id : threadIds) masks.push_back(TasksetMask(id).value_or(0));
   return masks;
 }
 
 std::vector<int> KernelNices(uint32_t processId) {
   std::vector<int> nices;
-  for (const auto& thread : PsThreads(processId)) nices.push_back(thread.nice);
+  for (const auto& thread : PsThreads(processId)) nices.push_back(thread.NiceValue());
   return nices;
 }
+
+// The real service on a machine of its own, installed and not started.
+struct MachineOfItsOwn {
+  tesmar::testing::TemporaryMachineRoot root;
+};
+struct InstalledTesmarsr : MachineOfItsOwn, InstalledService {
+  InstalledTesmarsr() : InstalledService(tesmar::testing::TesmarsrProgram()) {}
+};
 
 class RequestRoad : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(service_.WaitUntilPublished()) << "tesmarsr did not start and publish";
+    // Running means published: the service reports running once its first pass is over.
+    ASSERT_TRUE(service_.Start()) << "tesmarsr did not start";
     session_ = TesmarOpen(0);
     ASSERT_NE(session_, nullptr);
     ASSERT_EQ(TesmarConnect(session_, nullptr), 0);
@@ -72,16 +95,16 @@ class RequestRoad : public ::testing::Test {
     return FindRecord(session_, processId);
   }
 
-  InstalledService service_{TESMARSR_PATH};
+  InstalledTesmarsr service_;
   TesmarSession* session_ = nullptr;
 };
 
 TEST_F(RequestRoad, WatchedSettingsReachTheKernelAndAreAppliedAgainAtEveryRefresh) {
-  if (!tesmar::tests::RunsAsRoot()) GTEST_SKIP() << "raising a priority class needs root";
-  SpawnedThreadHost child(ChildThreads);
+  if (!tesmar::testing::RunsAsRoot()) GTEST_SKIP() << "raising a priority class needs root";
+  SpawnedThreadHost child(kChildThreads);
   ASSERT_TRUE(child.started());
   std::vector<uint32_t> threadIds = child.threadIds();
-  ASSERT_EQ(threadIds.size(), ChildThreads);
+  ASSERT_EQ(threadIds.size(), kChildThreads);
   std::sort(threadIds.begin(), threadIds.end());  // the order of the system's thread list
 
   // The refresh waited for the service's new packet: the child, born just before, is in it.
@@ -89,7 +112,7 @@ TEST_F(RequestRoad, WatchedSettingsReachTheKernelAndAreAppliedAgainAtEveryRefres
   ASSERT_NE(record, nullptr);
   if (TesmarGetProcessorCount(session_) < 2) GTEST_SKIP() << "needs two processors";
   EXPECT_EQ(std::u16string(TesmarGetProcName(record)), u"tesmar_thread_host");
-  EXPECT_EQ(TesmarGetThreadCount(record), static_cast<LONG>(ChildThreads));
+  EXPECT_EQ(TesmarGetThreadCount(record), static_cast<LONG>(kChildThreads));
   EXPECT_EQ(TesmarGetWatchList(record), 0);
 
   record = Watch(child.pid());
@@ -99,7 +122,7 @@ TEST_F(RequestRoad, WatchedSettingsReachTheKernelAndAreAppliedAgainAtEveryRefres
   // Processor 0 for the process and every thread, then processor 1 for threads 1 and 2; the
   // high class and one level above normal for thread 1.
   EXPECT_EQ(TesmarSetProcAffin(record, 0x1), 0);
-  for (DWORD thread = 0; thread < ChildThreads; ++thread) {
+  for (DWORD thread = 0; thread < kChildThreads; ++thread) {
     EXPECT_EQ(TesmarSetThreadAffin(record, thread, thread == 1 || thread == 2 ? 0x2 : 0x1), 0);
   }
   EXPECT_EQ(TesmarSetProcPrior(record, HIGH_PRIORITY_CLASS), 1);
@@ -108,8 +131,8 @@ TEST_F(RequestRoad, WatchedSettingsReachTheKernelAndAreAppliedAgainAtEveryRefres
   ASSERT_EQ(TesmarRefresh(session_), 0);
 
   const std::vector<uint32_t> wantedMasks{0x1, 0x2, 0x2, 0x1};
-  const std::vector<int> wantedNices{HighClassNice, HighClassAboveNormalNice, HighClassNice,
-                                     HighClassNice};
+  const std::vector<int> wantedNices{kHighClassNice, kHighClassAboveNormalNice, kHighClassNice,
+                                     kHighClassNice};
   record = FindRecord(session_, child.pid());
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(TesmarGetWatchList(record), 1);
@@ -122,9 +145,9 @@ TEST_F(RequestRoad, WatchedSettingsReachTheKernelAndAreAppliedAgainAtEveryRefres
   for (const auto& thread : PsThreads(child.pid())) EXPECT_EQ(thread.policy, "TS");
 
   // Changed behind the service's back, the next refresh puts the settings back.
-  ASSERT_TRUE(tesmar::tests::TasksetSetMask(threadIds[0], 0x3));
-  ASSERT_TRUE(tesmar::tests::TasksetSetMask(threadIds[1], 0x1));
-  ASSERT_TRUE(tesmar::tests::ReniceThread(threadIds[1], 5));
+  ASSERT_TRUE(tesmar::testing::SetTasksetMask(threadIds[0], 0x3));
+  ASSERT_TRUE(tesmar::testing::SetTasksetMask(threadIds[1], 0x1));
+  ASSERT_TRUE(tesmar::testing::ReniceThread(threadIds[1], 5));
   ASSERT_EQ(KernelMasks(threadIds)[0], 0x3u);
   ASSERT_EQ(TesmarRefresh(session_), 0);
   EXPECT_EQ(KernelMasks(threadIds), wantedMasks);
@@ -135,7 +158,7 @@ TEST_F(RequestRoad, WatchedSettingsReachTheKernelAndAreAppliedAgainAtEveryRefres
 TEST_F(RequestRoad, WatchEndsWithTheProcess) {
   DWORD processId = 0;
   {
-    SpawnedThreadHost child(ChildThreads);
+    SpawnedThreadHost child(kChildThreads);
     ASSERT_TRUE(child.started());
     processId = child.pid();
     ASSERT_NE(RefreshAndFind(child), nullptr);
@@ -144,12 +167,13 @@ TEST_F(RequestRoad, WatchEndsWithTheProcess) {
     ASSERT_EQ(TesmarGetWatchList(record), 1);
   }
   ASSERT_EQ(TesmarRefresh(session_), 0);
-  TesmarRecord* record = FindRecord(session_, processId);
-  // The id may have been taken by a newcomer already; it is not watched in any case.
-  if (record) {
-    EXPECT_EQ(TesmarGetWatchList(record), 0);
-    EXPECT_NE(std::u16string(TesmarGetProcName(record)), u"tesmar_thread_host");
-  }
+  // Nothing else was watched; the process's id may have been taken by a newcomer already, which
+  // is not watched either.
+  EXPECT_EQ(WatchedRecords(session_), 0u);
+  EXPECT_EQ(FindRecord(session_, processId) == nullptr ||
+                std::u16string(TesmarGetProcName(FindRecord(session_, processId))) !=
+                    u"tesmar_thread_host",
+            true);
 }
 
 TEST_F(RequestRoad, StoppedServiceLeavesTheOldPacketAfterTheLongestWait) {
@@ -159,7 +183,7 @@ TEST_F(RequestRoad, StoppedServiceLeavesTheOldPacketAfterTheLongestWait) {
   ASSERT_EQ(TesmarStop(session_), 0);
   EXPECT_EQ(TesmarRunning(session_), 0);
   ASSERT_TRUE(service_.WaitForState(SERVICE_STOPPED));
-  ASSERT_TRUE(service_.WaitUntilProcessGone());
+  ASSERT_TRUE(tesmar::testing::WaitUntilServiceProcessGone());
 
   // A child born after the stop is in no packet: nobody builds one.
   SpawnedThreadHost child(2);
@@ -171,13 +195,32 @@ TEST_F(RequestRoad, StoppedServiceLeavesTheOldPacketAfterTheLongestWait) {
   EXPECT_EQ(FindRecord(session_, child.pid()), nullptr);
   EXPECT_EQ(TesmarGetProcessCount(session_), countBefore);
   // The flag stays raised for the service's next start.
-  EXPECT_EQ(service_.DataKeyDword(u"RefreshFlag"), 1);
+  EXPECT_EQ(tesmar::testing::ReadDataDword(u"RefreshFlag"), 1u);
 
   // Started again through the session, the service answers the raised flag.
   ASSERT_EQ(TesmarStart(session_), 0);
   ASSERT_TRUE(service_.WaitForState(SERVICE_RUNNING));
   ASSERT_EQ(TesmarRefresh(session_), 0);
   EXPECT_NE(FindRecord(session_, child.pid()), nullptr);
+}
+
+// A service that was stopped: a session starts it, and another that connects and refreshes as
+// soon as the start returned is served at once, since the service reports running only once it
+// serves.
+TEST(RequestRoadAtStart, ConnectingAndRefreshingAtOnceAfterTheStartGetsAPacket) {
+  InstalledTesmarsr service;
+  ASSERT_TRUE(service.installed());
+  TesmarSession* starter = TesmarOpen(0);
+  ASSERT_EQ(TesmarConnect(starter, nullptr), static_cast<INT>(ERROR_SERVICE_NOT_ACTIVE));
+  ASSERT_EQ(TesmarStart(starter), 0);
+
+  TesmarSession* client = TesmarOpen(0);
+  EXPECT_EQ(TesmarConnect(client, nullptr), 0);
+  EXPECT_EQ(TesmarRefresh(client), 0);
+  EXPECT_GT(TesmarGetProcessCount(client), 1u);
+  EXPECT_NE(TesmarGetProcObject(client, 0), nullptr);
+  TesmarClose(client);
+  TesmarClose(starter);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "made_up_machine_fixture.h"
+#include "snapshot_fixture.h"
 
 namespace tesmar::affinity::testing {
 namespace {
@@ -97,7 +97,7 @@ TEST_F(LongNameTest, TextIsCutShortInsideItsBuffer) {
   LPCWSTR text = AffinGetNextProcessByName(snapshot.get(), 0, nullptr);
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(TextOf(text), longName.substr(0, 255));
-  EXPECT_EQ(TextOf(AffinGetProcName(FindById(snapshot.get(), 100))), longName)
+  EXPECT_EQ(TextOf(AffinGetProcName(FindEntryById(snapshot.get(), 100))), longName)
       << "the entry keeps the whole name";
 
   EXPECT_EQ(TextOf(AffinGetNextProcessByName(snapshot.get(), 1, nullptr)), nearlyFull + u" (0x5");

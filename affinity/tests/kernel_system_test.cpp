@@ -6,13 +6,17 @@
 #include <string>
 
 #include "Cpumask.h"
-#include "command_output.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "spawned_child_fixture.h"
+#include "support/kernel_view.h"
 
 namespace tesmar::affinity::testing {
 namespace {
+
+using tesmar::testing::PsColumnById;
+using tesmar::testing::SetTasksetMask;
+using tesmar::testing::TasksetMask;
 
 std::string Utf8Of(LPCWSTR text) {
   if (!text) return "";

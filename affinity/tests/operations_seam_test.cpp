@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "made_up_machine_fixture.h"
 #include "platform/handles.h"
 #include "platform/process.h"
+#include "snapshot_fixture.h"
 
 namespace tesmar::affinity::testing {
 namespace {
@@ -23,8 +23,8 @@ class OperationsTest : public MadeUpMachineTest {
     machine_->AddProcess(u"empty.exe", 200, 0);
     snapshot_ = TakeSnapshot();
     ASSERT_NE(snapshot_, nullptr);
-    app_ = FindById(snapshot_.get(), kApp);
-    empty_ = FindById(snapshot_.get(), 200);
+    app_ = FindEntryById(snapshot_.get(), kApp);
+    empty_ = FindEntryById(snapshot_.get(), 200);
     ASSERT_NE(app_, nullptr);
     ASSERT_NE(empty_, nullptr);
   }

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "Cpumask.h"
-#include "command_output.h"
 #include "platform/process.h"
 #include "spawned_child_fixture.h"
+#include "support/kernel_view.h"
 
 namespace tesmar::affinity::testing {
 namespace {
@@ -15,14 +15,17 @@ namespace {
 class PriorityTest : public SpawnedChildTest {
  protected:
   void SetUp() override {
-    if (CommandOutput("id -u").value_or("") != "0\n") {
+    if (!tesmar::testing::RunsAsRoot()) {
       GTEST_SKIP() << "raising priorities and real-time scheduling need root";
     }
     Spawn(2);
   }
 
   // What ps shows of thread index of the child: "ni cls rtprio".
-  std::string KernelView(DWORD index) const { return PsScheduling(host_->pid(), ThreadId(index)); }
+  std::string KernelView(DWORD index) const {
+    auto thread = tesmar::testing::PsThreadOf(host_->pid(), ThreadId(index));
+    return thread ? thread->Scheduling() : "";
+  }
 };
 
 TEST_F(PriorityTest, EveryClassReadsBackAndMapsOntoNiceOrRoundRobin) {

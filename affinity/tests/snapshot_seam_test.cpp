@@ -2,8 +2,8 @@
 // of any length up to the ceiling.
 #include <gtest/gtest.h>
 
-#include "made_up_machine_fixture.h"
 #include "platform/process.h"
+#include "snapshot_fixture.h"
 
 namespace tesmar::affinity::testing {
 namespace {
@@ -56,10 +56,10 @@ TEST_F(SnapshotTest, EntriesStayAsTakenWhileTheMachineChanges) {
   ASSERT_NE(snapshot, nullptr);
   machine_->EndProcess(100);
   machine_->AddProcess(u"late.exe", 500, 1);
-  ProcessEntry* entry = FindById(snapshot.get(), 100);
+  ProcessEntry* entry = FindEntryById(snapshot.get(), 100);
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(TextOf(AffinGetProcName(entry)), u"app.exe");
-  EXPECT_EQ(FindById(snapshot.get(), 500), nullptr);
+  EXPECT_EQ(FindEntryById(snapshot.get(), 500), nullptr);
   EXPECT_EQ(AffinGetProcessCount(snapshot.get()), 2);
 }
 
@@ -85,7 +85,7 @@ class SnapshotBufferTest : public MadeUpMachineTest {
   }
 
   unsigned AttemptsFor(const SnapshotPointer& snapshot, DWORD expectedThreads) {
-    ProcessEntry* entry = snapshot ? FindById(snapshot.get(), 100) : nullptr;
+    ProcessEntry* entry = snapshot ? FindEntryById(snapshot.get(), 100) : nullptr;
     if (entry) {
       EXPECT_EQ(AffinGetThreadCount(entry), expectedThreads);
     }

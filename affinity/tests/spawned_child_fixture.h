@@ -10,19 +10,11 @@
 #include <vector>
 
 #include "Cpumask.h"
-#include "made_up_machine_fixture.h"
 #include "platform/process.h"
-#include "platform/testing/spawned_process.h"
+#include "snapshot_fixture.h"
+#include "support/thread_host.h"
 
 namespace tesmar::affinity::testing {
-
-inline ProcessEntry* FindEntryById(const ProcessSnapshot* snapshot, DWORD processId) {
-  for (ProcessEntry* entry = AffinGetFirstProcess(snapshot); entry;
-       entry = AffinGetNextProcess(entry)) {
-    if (AffinGetProcId(entry) == processId) return entry;
-  }
-  return nullptr;
-}
 
 template <typename Field>
 Field ReadEntryBytes(const ProcessEntry* entry, std::size_t offset) {
@@ -34,7 +26,7 @@ Field ReadEntryBytes(const ProcessEntry* entry, std::size_t offset) {
 class SpawnedChildTest : public ::testing::Test {
  protected:
   void Spawn(unsigned threadCount) {
-    host_ = std::make_unique<platform::testing::SpawnedThreadHost>(threadCount);
+    host_ = std::make_unique<tesmar::testing::SpawnedThreadHost>(threadCount);
     ASSERT_TRUE(host_->started()) << "tesmar_thread_host did not start";
     snapshot_ = TakeSnapshot();
     ASSERT_NE(snapshot_, nullptr) << "last error " << AffinGetLastError();
@@ -59,7 +51,7 @@ class SpawnedChildTest : public ::testing::Test {
 
   uint32_t ThreadId(DWORD index) const { return threadIds_.at(index); }
 
-  std::unique_ptr<platform::testing::SpawnedThreadHost> host_;
+  std::unique_ptr<tesmar::testing::SpawnedThreadHost> host_;
   SnapshotPointer snapshot_;
   ProcessEntry* entry_ = nullptr;
   std::vector<uint32_t> threadIds_;

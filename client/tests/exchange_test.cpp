@@ -1,11 +1,12 @@
-// The exchange of a live session against a real registry and service manager, with the
-// service's side of the Data key played by a test thread, so that the packets and the moment
-// they appear are the test's choice.
+// The exchange of live sessions against a real registry and service manager, with the service's
+// side of the Data key played by a test thread (support/scripted_data_key.h), so that the packets
+// and what happens while a pass is under way are the test's choice.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <string>
 
@@ -13,153 +14,237 @@
 #include "packet/process_packet.h"
 #include "platform/errors.h"
 #include "platform/tones.h"
-#include "service_side.h"
-#include "test_service_as_tesmar.h"
+#include "support/data_key_access.h"
+#include "support/installed_service.h"
+#include "support/programs.h"
+#include "support/scripted_data_key.h"
+#include "support/temporary_machine_root.h"
+#include "support/test_packet.h"
+#include "support/wait_until.h"
 
 namespace {
 
-using tesmar::client::testing::Bytes;
-using tesmar::client::testing::MakePacket;
-using tesmar::client::testing::ServiceSide;
-using tesmar::client::testing::TestServiceAsTesmar;
-using tesmar::packet::ProcessRecord;
+using tesmar::testing::InstalledService;
+using tesmar::testing::ReadDataDword;
+using tesmar::testing::ScriptedDataKey;
+using tesmar::testing::TestPacket;
+using tesmar::testing::WaitUntil;
+using Answer = ScriptedDataKey::Answer;
 using Clock = std::chrono::steady_clock;
 
-ProcessRecord& RecordIn(Bytes& packet, unsigned index) {
-  return *reinterpret_cast<ProcessRecord*>(packet.data() + tesmar::packet::kHeaderSize +
-                                           tesmar::packet::kRecordSize * index);
-}
+constexpr auto kLongestWait = std::chrono::milliseconds(990);
+
+class LiveSession {
+ public:
+  LiveSession() : session_(TesmarOpen(0)) {}
+  ~LiveSession() { TesmarClose(session_); }
+  TesmarSession* get() const { return session_; }
+
+ private:
+  TesmarSession* session_;
+};
 
 class Exchange : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(service_.StartAndWait());
-    ASSERT_TRUE(service_.CreateDataKey());
-    side_ = std::make_unique<ServiceSide>();
-    side_->WriteProcList(MakePacket(3));
-    session_ = TesmarOpen(0);
-    ASSERT_EQ(TesmarConnect(session_, nullptr), 0);
+    ASSERT_TRUE(service_.Start());
+    ASSERT_TRUE(tesmar::testing::CreateDataKey());
+    script_ = std::make_unique<ScriptedDataKey>();
+    script_->Publish(TestPacket::Made(3));
+    ASSERT_EQ(TesmarConnect(session(), nullptr), 0);
   }
-  void TearDown() override {
-    TesmarClose(session_);
-    side_.reset();
-  }
+  void TearDown() override { script_.reset(); }
 
-  TestServiceAsTesmar service_;
-  std::unique_ptr<ServiceSide> side_;
-  TesmarSession* session_ = nullptr;
+  TesmarSession* session() const { return live_.get(); }
+
+  tesmar::testing::TemporaryMachineRoot root_;
+  InstalledService service_{tesmar::testing::TestServiceProgram()};
+  std::unique_ptr<ScriptedDataKey> script_;
+  LiveSession live_;
 };
 
-TEST_F(Exchange, RefreshWaitsForThePacketPublishedAfterTheFlagWasTaken) {
-  // The new packet appears well after the flag went down: a refresh that stopped waiting at the
+TEST_F(Exchange, RefreshTakesThePublicationOfThePassThatTookItsFlag) {
+  // The new packet appears while the flag is already down: a refresh that stopped waiting at the
   // flag would read the old one.
-  side_->AnswerWith(MakePacket(5, 8), 150);
-  ASSERT_EQ(TesmarRefresh(session_), 0);
-  EXPECT_EQ(TesmarGetProcessCount(session_), 5u);
-  EXPECT_EQ(TesmarGetProcessorCount(session_), 8u);
-  EXPECT_EQ(side_->Dword(u"RefreshFlag"), 0);
+  script_->QueueAnswer({TestPacket::Made(5, 8), /*hold=*/true});
+  std::future<INT> refreshed =
+      std::async(std::launch::async, [&] { return TesmarRefresh(session()); });
+  ASSERT_TRUE(script_->WaitUntilHeld());
+  EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 0u);
+  script_->Release();
+  ASSERT_EQ(refreshed.get(), 0);
+  EXPECT_EQ(TesmarGetProcessCount(session()), 5u);
+  EXPECT_EQ(TesmarGetProcessorCount(session()), 8u);
 
   // Handles point into the copy; the last index is the last record.
-  TesmarRecord* last = TesmarGetProcObject(session_, 4);
+  TesmarRecord* last = TesmarGetProcObject(session(), 4);
   ASSERT_NE(last, nullptr);
   EXPECT_EQ(TesmarGetProcId(last), 104u);
   EXPECT_EQ(std::u16string(TesmarGetProcName(last)), u"proc4");
-  EXPECT_EQ(TesmarGetProcObject(session_, 5), nullptr);
+  EXPECT_EQ(TesmarGetProcObject(session(), 5), nullptr);
+
+  // A pass that publishes nothing (a packet it could not build) answers too: the copy is what
+  // ProcList holds.
+  script_->AnswerWith({std::nullopt});
+  ASSERT_EQ(TesmarRefresh(session()), 0);
+  EXPECT_EQ(TesmarGetProcessCount(session()), 5u);
+  EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 0u);
 }
 
-TEST_F(Exchange, UnansweredFlagGivesTheOldPacketAfterOneSecond) {
-  side_->StopAnswering();
+TEST_F(Exchange, WithoutAnAnswerTheRefreshGivesWhatProcListHoldsAfterTheLongestWait) {
+  // A stopped service: the flag stays raised for its next start.
+  script_->StopAnswering();
   auto started = Clock::now();
-  ASSERT_EQ(TesmarRefresh(session_), 0);
-  EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(990));
-  EXPECT_EQ(TesmarGetProcessCount(session_), 3u);
-  EXPECT_EQ(side_->Dword(u"RefreshFlag"), 1);
+  ASSERT_EQ(TesmarRefresh(session()), 0);
+  EXPECT_GE(Clock::now() - started, kLongestWait);
+  EXPECT_EQ(TesmarGetProcessCount(session()), 3u);
+  EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 1u);
 
-  // Taken but never followed by a new ProcList (a service that could not build one): the same.
-  side_->AnswerWith(MakePacket(5), 0, false);
+  // A pass longer than the longest wait: the flag is taken, the answer does not come in time.
+  script_->QueueAnswer({TestPacket::Made(5), /*hold=*/true});
   started = Clock::now();
-  ASSERT_EQ(TesmarRefresh(session_), 0);
-  EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(990));
-  EXPECT_EQ(TesmarGetProcessCount(session_), 3u);
-  EXPECT_EQ(side_->Dword(u"RefreshFlag"), 0);
+  ASSERT_EQ(TesmarRefresh(session()), 0);
+  EXPECT_GE(Clock::now() - started, kLongestWait);
+  EXPECT_EQ(TesmarGetProcessCount(session()), 3u);
+  EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 0u);
+}
+
+// A pass that was under way when the session raised its flag took an earlier raise: what it
+// publishes is no answer. Here the session's own pass then outlasts the longest wait, so the
+// session must return only at that wait's end.
+TEST_F(Exchange, APassUnderWayWhenTheFlagWentUpIsNoAnswer) {
+  script_->QueueAnswer({TestPacket::Made(4), /*hold=*/true});
+  script_->QueueAnswer({TestPacket::Made(5), /*hold=*/true});
+  tesmar::testing::WriteDataDword(u"RefreshFlag", 1);  // another client's raise
+  ASSERT_TRUE(script_->WaitUntilHeld());
+
+  auto started = Clock::now();
+  std::future<INT> refreshed =
+      std::async(std::launch::async, [&] { return TesmarRefresh(session()); });
+  ASSERT_TRUE(WaitUntil([] { return ReadDataDword(u"RefreshFlag") == 1u; }));
+  script_->Release();  // publishes 4 records, after the session's raise
+  ASSERT_EQ(refreshed.get(), 0);
+  EXPECT_GE(Clock::now() - started, kLongestWait) << "took the earlier pass for its answer";
+  EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 0u) << "the session's own pass took its flag";
+  EXPECT_EQ(TesmarGetProcessCount(session()), 4u) << "what ProcList held at the end of the wait";
+}
+
+// Two sessions send their copies at once: the first one's flag is taken by a pass that is held,
+// the second raises its own flag meanwhile. Each returns only once a pass that read its own
+// UpdateList has ended.
+TEST_F(Exchange, TwoClientsUpdatingAtOnceEachWaitForTheirOwnAnswer) {
+  LiveSession other;
+  ASSERT_EQ(TesmarConnect(other.get(), nullptr), 0);
+  script_->AnswerWith({TestPacket::Made(3, 4)});
+  ASSERT_EQ(TesmarRefresh(session()), 0);
+  ASSERT_EQ(TesmarRefresh(other.get()), 0);
+  ASSERT_EQ(TesmarSetWatchList(TesmarGetProcObject(session(), 1), 1), 0);
+  ASSERT_EQ(TesmarSetWatchList(TesmarGetProcObject(other.get(), 2), 1), 0);
+
+  const int passesBefore = script_->PassesEnded();
+  script_->QueueAnswer({TestPacket::Made(4, 4), /*hold=*/true});
+  script_->QueueAnswer({TestPacket::Made(5, 4), /*hold=*/true});
+  auto update = [&](TesmarSession* sending) {
+    INT sent = TesmarUpdate(sending);
+    return std::make_pair(sent, script_->PassesEnded() - passesBefore);
+  };
+  auto first = std::async(std::launch::async, update, session());
+  ASSERT_TRUE(script_->WaitUntilHeld());
+  auto second = std::async(std::launch::async, update, other.get());
+  ASSERT_TRUE(WaitUntil([] { return ReadDataDword(u"UpdateFlag") == 1u; }));
+  script_->Release();
+
+  auto [firstSent, passesAtFirst] = first.get();
+  EXPECT_EQ(firstSent, 0);
+  EXPECT_GE(passesAtFirst, 1);
+  ASSERT_TRUE(script_->WaitUntilHeld());
+  script_->Release();
+  auto [secondSent, passesAtSecond] = second.get();
+  EXPECT_EQ(secondSent, 0);
+  EXPECT_GE(passesAtSecond, 2) << "returned before the pass that read its UpdateList ended";
+
+  std::vector<TestPacket> taken = script_->UpdateListsTaken();
+  ASSERT_EQ(taken.size(), 2u);
+  EXPECT_EQ(taken[0].Record(1).Watched, 1u);
+  EXPECT_EQ(taken[0].Record(2).Watched, 0u);
+  EXPECT_EQ(taken[1].Record(2).Watched, 1u);
+  EXPECT_EQ(taken[1].Record(1).Watched, 0u);
 }
 
 TEST_F(Exchange, UpdateSendsTheEditedCopyBeforeRaisingTheFlag) {
-  // Each answer differs from the ProcList before it, as a real service's usually does, so that a
-  // session may tell it has come even when it came at once.
-  side_->AnswerWith(MakePacket(3, 4), 0);
   // Without a copy there is nothing to send.
-  EXPECT_EQ(TesmarUpdate(session_), 1);
-  EXPECT_EQ(side_->Dword(u"UpdateFlag"), -1);
+  EXPECT_EQ(TesmarUpdate(session()), 1);
+  EXPECT_EQ(ReadDataDword(u"UpdateFlag"), std::nullopt);
 
-  ASSERT_EQ(TesmarRefresh(session_), 0);
-  TesmarRecord* record = TesmarGetProcObject(session_, 1);
+  script_->AnswerWith({TestPacket::Made(3, 4)});
+  ASSERT_EQ(TesmarRefresh(session()), 0);
+  TesmarRecord* record = TesmarGetProcObject(session(), 1);
   ASSERT_EQ(TesmarSetWatchList(record, 1), 0);
   ASSERT_EQ(TesmarSetThreadAffin(record, 1, 0x2), 0);
   ASSERT_EQ(TesmarSetProcPrior(record, 0x80), 1);
-  side_->AnswerWith(MakePacket(4, 4), 0);
-  ASSERT_EQ(TesmarUpdate(session_), 0);
+  ASSERT_EQ(TesmarUpdate(session()), 0);
 
-  // The service side read UpdateList when it found the flag raised: the edited copy, whole.
-  Bytes expected = MakePacket(3, 4);
-  RecordIn(expected, 1).Watched = 1;
-  RecordIn(expected, 1).ThreadAffinity[1] = 0x2;
-  RecordIn(expected, 1).PriorityClass = 0x80;
-  Bytes seen = side_->UpdateListSeen();
-  ASSERT_EQ(seen.size(), expected.size());
-  EXPECT_EQ(std::memcmp(seen.data(), expected.data(), seen.size()), 0);
-  EXPECT_EQ(side_->Dword(u"UpdateFlag"), 0);
+  // The pass read UpdateList once it had taken the flag: the edited copy, whole.
+  TestPacket expected = TestPacket::Made(3, 4);
+  expected.Record(1).Watched = 1;
+  expected.Record(1).ThreadAffinity[1] = 0x2;
+  expected.Record(1).PriorityClass = 0x80;
+  std::vector<TestPacket> taken = script_->UpdateListsTaken();
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_TRUE(taken[0] == expected);
+  EXPECT_EQ(ReadDataDword(u"UpdateFlag"), 0u);
   // The copy is not reloaded by an update.
-  EXPECT_EQ(TesmarGetWatchList(TesmarGetProcObject(session_, 1)), 1);
+  EXPECT_EQ(TesmarGetWatchList(TesmarGetProcObject(session(), 1)), 1);
 }
 
 TEST_F(Exchange, RecordsAreReadWithinTheirBounds) {
-  Bytes packet = MakePacket(3);
-  RecordIn(packet, 0).ThreadCount = -1;  // more threads than a record holds
-  RecordIn(packet, 0).ThreadAffinity[255] = 0x1;
-  RecordIn(packet, 0).PrevIdealProcessor[7] = 0xFFFFFFFF;
-  RecordIn(packet, 1).ThreadCount = 300;  // no packet holds that many
-  std::fill(std::begin(RecordIn(packet, 2).ProcName), std::end(RecordIn(packet, 2).ProcName),
+  TestPacket packet = TestPacket::Made(3);
+  packet.Record(0).ThreadCount = -1;  // more threads than a record holds
+  packet.Record(0).ThreadAffinity[255] = 0x1;
+  packet.Record(0).PrevIdealProcessor[7] = 0xFFFFFFFF;
+  packet.Record(1).ThreadCount = 300;  // no packet holds that many
+  std::fill(std::begin(packet.Record(2).ProcName), std::end(packet.Record(2).ProcName),
             u'x');  // no NUL in the name's 32 units
-  side_->AnswerWith(packet, 0);
-  ASSERT_EQ(TesmarRefresh(session_), 0);
+  script_->AnswerWith({packet});
+  ASSERT_EQ(TesmarRefresh(session()), 0);
 
-  TesmarRecord* many = TesmarGetProcObject(session_, 0);
+  TesmarRecord* many = TesmarGetProcObject(session(), 0);
   EXPECT_EQ(TesmarGetThreadCount(many), 256);
   EXPECT_EQ(TesmarGetThreadAffin(many, 255), 0x1u);
   EXPECT_EQ(TesmarGetThreadAffin(many, 256), 0u);
   EXPECT_EQ(TesmarGetprevIdealProcessor(many, 7), -1);
   EXPECT_EQ(TesmarGetprevIdealProcessor(many, 256), -127);
 
-  TesmarRecord* odd = TesmarGetProcObject(session_, 1);
+  // A stored count outside -1..256 is answered as no thread at all.
+  TesmarRecord* odd = TesmarGetProcObject(session(), 1);
   EXPECT_EQ(TesmarGetThreadCount(odd), 0);
   EXPECT_EQ(TesmarGetThreadAffin(odd, 0), 0u);
   EXPECT_EQ(TesmarSetThreadAffin(odd, 0, 0x1), 1);
 
-  EXPECT_EQ(std::u16string(TesmarGetProcName(TesmarGetProcObject(session_, 2))),
+  EXPECT_EQ(std::u16string(TesmarGetProcName(TesmarGetProcObject(session(), 2))),
             std::u16string(31, u'x'));
 }
 
 TEST_F(Exchange, UnusableProcListLeavesTheSessionWithoutACopy) {
-  Bytes unsigned_ = MakePacket(3);
-  unsigned_[0] = std::byte{'X'};
-  Bytes truncated = MakePacket(3);
-  truncated.resize(truncated.size() - 1);  // the last record is one byte short
-  Bytes headerOnly(10);
+  TestPacket unsigned_ = TestPacket::Made(3);
+  unsigned_.Bytes()[0] = std::byte{'X'};
+  TestPacket truncated = TestPacket::Made(3);
+  truncated.Resize(truncated.Length() - 1);  // the last record is one byte short
+  TestPacket headerOnly(10);
 
-  for (const Bytes& bad : {unsigned_, truncated, headerOnly}) {
-    SCOPED_TRACE(bad.size());
-    side_->AnswerWith(MakePacket(3, 4), 0);
-    ASSERT_EQ(TesmarRefresh(session_), 0);
-    ASSERT_EQ(TesmarGetProcessCount(session_), 3u);
+  for (const TestPacket& bad : {unsigned_, truncated, headerOnly}) {
+    SCOPED_TRACE(bad.Length());
+    script_->QueueAnswer({TestPacket::Made(3, 4)});
+    ASSERT_EQ(TesmarRefresh(session()), 0);
+    ASSERT_EQ(TesmarGetProcessCount(session()), 3u);
 
-    side_->AnswerWith(bad, 0);
+    script_->QueueAnswer({bad});
     std::size_t tonesBefore = tesmar::platform::RecordedTones().size();
-    EXPECT_EQ(TesmarRefresh(session_), static_cast<INT>(ERROR_INVALID_DATA));
-    EXPECT_EQ(TesmarGetProcessCount(session_), 1u);
-    EXPECT_EQ(TesmarGetProcessorCount(session_), 1u);
-    EXPECT_EQ(TesmarGetProcObject(session_, 0), nullptr);
-    EXPECT_EQ(TesmarUpdate(session_), 1);
+    EXPECT_EQ(TesmarRefresh(session()), static_cast<INT>(ERROR_INVALID_DATA));
+    EXPECT_EQ(TesmarGetProcessCount(session()), 1u);
+    EXPECT_EQ(TesmarGetProcessorCount(session()), 1u);
+    EXPECT_EQ(TesmarGetProcObject(session(), 0), nullptr);
+    EXPECT_EQ(TesmarUpdate(session()), 1);
     auto tones = tesmar::platform::RecordedTones();
     ASSERT_EQ(tones.size(), tonesBefore + 1);
     EXPECT_EQ(tones.back().frequency, 220u);
@@ -168,14 +253,14 @@ TEST_F(Exchange, UnusableProcListLeavesTheSessionWithoutACopy) {
 }
 
 TEST_F(Exchange, MissingProcListIsTheRegistrysError) {
-  side_->AnswerWith(MakePacket(3, 4), 0);
-  ASSERT_EQ(TesmarRefresh(session_), 0);
-  side_->DeleteProcList();
-  side_->AnswerWith(MakePacket(3), 0, false);
+  script_->AnswerWith({TestPacket::Made(3, 4)});
+  ASSERT_EQ(TesmarRefresh(session()), 0);
+  tesmar::testing::DeleteDataValue(u"ProcList");
+  script_->AnswerWith({std::nullopt});
   std::size_t tonesBefore = tesmar::platform::RecordedTones().size();
-  EXPECT_EQ(TesmarRefresh(session_), static_cast<INT>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(TesmarGetProcObject(session_, 0), nullptr);
-  EXPECT_EQ(TesmarGetProcessCount(session_), 1u);
+  EXPECT_EQ(TesmarRefresh(session()), static_cast<INT>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(TesmarGetProcObject(session(), 0), nullptr);
+  EXPECT_EQ(TesmarGetProcessCount(session()), 1u);
   EXPECT_EQ(tesmar::platform::RecordedTones().size(), tonesBefore);
 }
 

@@ -5,14 +5,29 @@
 
 #include "TesmarApi.h"
 #include "platform/errors.h"
-#include "test_service_as_tesmar.h"
-#include "testing/temporary_machine_root.h"
-#include "testing/test_service.h"
+#include "support/data_key_access.h"
+#include "support/installed_service.h"
+#include "support/programs.h"
+#include "support/temporary_machine_root.h"
+#include "support/test_service.h"
 
 namespace {
 
-using tesmar::client::testing::TestServiceAsTesmar;
-using tesmar::platform::testing::ControlsReceivedByTestService;
+using tesmar::testing::ControlsReceivedByTestService;
+using tesmar::testing::CreateDataKey;
+using tesmar::testing::TemporaryMachineRoot;
+
+// The platform's small test service installed under the service's name, KaltrixTesmar, on a
+// machine of its own, so that sessions meet a real service manager and a real service process
+// that leaves the Data key to the test.
+struct MachineOfItsOwn {
+  TemporaryMachineRoot root;
+};
+struct TestServiceAsTesmar : MachineOfItsOwn, tesmar::testing::InstalledService {
+  explicit TestServiceAsTesmar(const std::string& options = "")
+      : InstalledService(tesmar::testing::TestServiceProgram() +
+                         (options.empty() ? "" : " " + options)) {}
+};
 
 struct LiveSession {
   TesmarSession* session = TesmarOpen(0);
@@ -20,7 +35,7 @@ struct LiveSession {
 };
 
 TEST(SessionStates, NotInstalledLeavesNothingOpenAndConnectTriesAgain) {
-  tesmar::platform::testing::TemporaryMachineRoot root;
+  TemporaryMachineRoot root;
   LiveSession live;
   EXPECT_EQ(TesmarConnect(live.session, nullptr), static_cast<INT>(ERROR_SERVICE_DOES_NOT_EXIST));
   EXPECT_EQ(TesmarInstalled(live.session), 0);
@@ -31,7 +46,7 @@ TEST(SessionStates, NotInstalledLeavesNothingOpenAndConnectTriesAgain) {
 }
 
 TEST(SessionStates, OtherMachineIsReportedByTheServiceManager) {
-  tesmar::platform::testing::TemporaryMachineRoot root;
+  TemporaryMachineRoot root;
   LiveSession live;
   EXPECT_EQ(TesmarConnect(live.session, u"no-such-machine.invalid"),
             static_cast<INT>(RPC_S_SERVER_UNAVAILABLE));
@@ -41,7 +56,7 @@ TEST(SessionStates, OtherMachineIsReportedByTheServiceManager) {
 TEST(SessionStates, InstalledButStoppedKeepsBothHandlesForStartAndStop) {
   TestServiceAsTesmar service;
   ASSERT_TRUE(service.installed());
-  ASSERT_TRUE(service.CreateDataKey());
+  ASSERT_TRUE(CreateDataKey());
   LiveSession live;
 
   EXPECT_EQ(TesmarConnect(live.session, nullptr), static_cast<INT>(ERROR_SERVICE_NOT_ACTIVE));
@@ -54,13 +69,13 @@ TEST(SessionStates, InstalledButStoppedKeepsBothHandlesForStartAndStop) {
 
   ASSERT_EQ(TesmarStart(live.session), 0);
   EXPECT_EQ(TesmarRunning(live.session), 1);
-  ASSERT_TRUE(service.WaitFor(SERVICE_RUNNING));
+  ASSERT_TRUE(service.WaitForState(SERVICE_RUNNING));
   // Already running: no request (the manager would answer 1056 for one).
   EXPECT_EQ(TesmarStart(live.session), 0);
 
   ASSERT_EQ(TesmarStop(live.session), 0);
   EXPECT_EQ(TesmarRunning(live.session), 0);
-  ASSERT_TRUE(service.WaitFor(SERVICE_STOPPED));
+  ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
   // Already stopped: no request (the manager would answer 1062 for one).
   EXPECT_EQ(TesmarStop(live.session), 0);
   auto controls = ControlsReceivedByTestService();
@@ -75,7 +90,7 @@ TEST(SessionStates, InstalledButStoppedKeepsBothHandlesForStartAndStop) {
 
 TEST(SessionStates, RunningWithoutDataKeyIsKnownButNotConnected) {
   TestServiceAsTesmar service;
-  ASSERT_TRUE(service.StartAndWait());
+  ASSERT_TRUE(service.Start());
   LiveSession live;
   EXPECT_EQ(TesmarConnect(live.session, nullptr), static_cast<INT>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(TesmarRunning(live.session), 1);
@@ -83,16 +98,16 @@ TEST(SessionStates, RunningWithoutDataKeyIsKnownButNotConnected) {
   EXPECT_EQ(TesmarRefresh(live.session), 1);
 
   // Once the key exists a fresh connect gets through.
-  ASSERT_TRUE(service.CreateDataKey());
+  ASSERT_TRUE(CreateDataKey());
   EXPECT_EQ(TesmarDisconnect(live.session), 0);
   EXPECT_EQ(TesmarConnect(live.session, nullptr), 0);
 }
 
 TEST(SessionStates, PausedServiceCountsAsRunning) {
   TestServiceAsTesmar service("--report-pause");
-  ASSERT_TRUE(service.StartAndWait());
-  ASSERT_TRUE(service.CreateDataKey());
-  ASSERT_TRUE(service.PauseAndWait());
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(CreateDataKey());
+  ASSERT_TRUE(service.Pause());
   LiveSession live;
   EXPECT_EQ(TesmarConnect(live.session, nullptr), 0);
   EXPECT_EQ(TesmarRunning(live.session), 1);
@@ -101,15 +116,15 @@ TEST(SessionStates, PausedServiceCountsAsRunning) {
 
 TEST(SessionStates, StopAndStartThroughAConnectedSession) {
   TestServiceAsTesmar service;
-  ASSERT_TRUE(service.StartAndWait());
-  ASSERT_TRUE(service.CreateDataKey());
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(CreateDataKey());
   LiveSession live;
   ASSERT_EQ(TesmarConnect(live.session, nullptr), 0);
 
   ASSERT_EQ(TesmarStop(live.session), 0);
-  ASSERT_TRUE(service.WaitFor(SERVICE_STOPPED));
+  ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
   ASSERT_EQ(TesmarStart(live.session), 0);
-  ASSERT_TRUE(service.WaitFor(SERVICE_RUNNING));
+  ASSERT_TRUE(service.WaitForState(SERVICE_RUNNING));
   EXPECT_EQ(TesmarRunning(live.session), 1);
 
   // Stopped behind the session's back: its flag still says running, so a start asks nothing
@@ -118,7 +133,7 @@ TEST(SessionStates, StopAndStartThroughAConnectedSession) {
   SC_HANDLE other = OpenServiceW(manager, u"KaltrixTesmar", SERVICE_ALL_ACCESS);
   SERVICE_STATUS status{};
   ASSERT_TRUE(ControlService(other, SERVICE_CONTROL_STOP, &status));
-  ASSERT_TRUE(service.WaitFor(SERVICE_STOPPED));
+  ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
   EXPECT_EQ(TesmarStart(live.session), 0);
   ASSERT_TRUE(QueryServiceStatus(other, &status));
   EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);

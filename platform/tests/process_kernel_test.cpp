@@ -16,30 +16,17 @@
 #include "platform/process.h"
 #include "platform/text.h"
 #include "process_test_support.h"
-#include "testing/spawned_process.h"
+#include "support/kernel_view.h"
+#include "support/thread_host.h"
 
-using tesmar::platform::testing::SpawnedThreadHost;
+using tesmar::testing::CommandOutput;
+using tesmar::testing::PsThreadOf;
+using tesmar::testing::SetTasksetMask;
+using tesmar::testing::SpawnedThreadHost;
+using tesmar::testing::TasksetMask;
 using namespace process_test;
 
 namespace {
-
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return output;
-  char buffer[512];
-  while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-  pclose(pipe);
-  return output;
-}
-
-uint32_t TasksetMask(uint32_t threadId) {
-  std::string output = RunCommand("taskset -p " + std::to_string(threadId));
-  size_t colon = output.rfind(':');
-  return colon == std::string::npos
-             ? 0
-             : static_cast<uint32_t>(std::strtoul(output.c_str() + colon + 1, nullptr, 16));
-}
 
 uint32_t KernelMask(uint32_t threadId) {
   cpu_set_t set;
@@ -69,9 +56,9 @@ class KernelProcesses : public ::testing::Test {
 
 TEST_F(KernelProcesses, MasksSetWithTasksetAreWhatTheCallsRead) {
   const auto& threads = child.threadIds();
-  RunCommand("taskset -p 0x1 " + std::to_string(threads[0]) + " >/dev/null");
-  RunCommand("taskset -p 0x2 " + std::to_string(threads[1]) + " >/dev/null");
-  RunCommand("taskset -p 0x2 " + std::to_string(threads[2]) + " >/dev/null");
+  ASSERT_TRUE(SetTasksetMask(threads[0], 0x1));
+  ASSERT_TRUE(SetTasksetMask(threads[1], 0x2));
+  ASSERT_TRUE(SetTasksetMask(threads[2], 0x2));
 
   HANDLE thread = OpenThreadById(threads[1]);
   ASSERT_NE(thread, nullptr);
@@ -169,7 +156,7 @@ TEST_F(KernelProcesses, ListNamesAndThreadsMatchWhatPsReports) {
 
   // The name is the executable's base name, as ps's exe column shows it resolved, or, where
   // ps shows no executable (kernel threads), the kernel's comm.
-  std::istringstream ps(RunCommand("ps -e -ww -o pid=,exe:1000=,comm="));
+  std::istringstream ps(CommandOutput("ps -e -ww -o pid=,exe:1000=,comm=").value_or(""));
   int compared = 0;
   for (std::string line; std::getline(ps, line);) {
     std::istringstream words(line);
@@ -213,17 +200,8 @@ class KernelPriorities : public KernelProcesses {
     KernelProcesses::SetUp();
   }
   std::string Shown(uint32_t threadId) {
-    std::string out =
-        RunCommand("ps -L -o tid=,ni=,cls=,rtprio= -p " + std::to_string(child.pid()));
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-      std::istringstream words(line);
-      uint32_t tid = 0;
-      std::string ni, cls, rtprio;
-      words >> tid >> ni >> cls >> rtprio;
-      if (tid == threadId) return ni + " " + cls + " " + rtprio;
-    }
-    return "";
+    auto thread = PsThreadOf(child.pid(), threadId);
+    return thread ? thread->Scheduling() : "";
   }
 };
 
@@ -290,19 +268,6 @@ TEST_F(KernelProcesses, IdealProcessorMovesTheThreadAndKeepsItsMask) {
   EXPECT_EQ(SetThreadIdealProcessor(thread, static_cast<DWORD>(sysconf(_SC_NPROCESSORS_ONLN))),
             0xFFFFFFFFu);
   CloseHandle(thread);
-}
-
-// The same checks with handles that identify their task by id and start time, as on kernels
-// without thread pidfds: the test binary runs them again in a child with that choice made.
-TEST(KernelIdentity, StartTimeIdentityPassesTheSameChecks) {
-  if (std::getenv("TESMAR_TASK_IDENTITY")) GTEST_SKIP() << "already the start-time run";
-  char self[4096];
-  ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  ASSERT_GT(length, 0);
-  self[length] = '\0';
-  std::string command = std::string("TESMAR_TASK_IDENTITY=start-time ") + self +
-                        " --gtest_filter='KernelProcesses.*' >/dev/null 2>&1";
-  EXPECT_EQ(std::system(command.c_str()), 0);
 }
 
 }  // namespace

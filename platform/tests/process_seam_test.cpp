@@ -8,7 +8,7 @@
 #include "platform/handles.h"
 #include "platform/process.h"
 #include "process_test_support.h"
-#include "testing/made_up_machine.h"
+#include "support/made_up_machine_test.h"
 
 using tesmar::platform::Scheduling;
 using tesmar::platform::UseProcessSource;
@@ -17,17 +17,12 @@ using namespace process_test;
 
 namespace {
 
-class ProcessSeam : public ::testing::Test {
+class ProcessSeam : public tesmar::testing::MadeUpMachineTest {
  protected:
   void SetUp() override {
-    machine = std::make_shared<MadeUpMachine>(16);
-    machine->AddProcess(u"app.exe", 100, 3);
-    machine->AddProcess(u"other.exe", 200, 1);
-    UseProcessSource(machine);
+    machine_->AddProcess(u"app.exe", 100, 3);
+    machine_->AddProcess(u"other.exe", 200, 1);
   }
-  void TearDown() override { UseProcessSource(nullptr); }
-
-  std::shared_ptr<MadeUpMachine> machine;
 };
 
 TEST_F(ProcessSeam, ListStartsWithTheIdleProcessAndHoldsEveryThread) {
@@ -58,7 +53,7 @@ TEST_F(ProcessSeam, TooSmallBufferReportsTheLengthThatFits) {
   EXPECT_EQ(NtQuerySystemInformation(SystemProcessInformation, buffer.data(), needed, nullptr),
             STATUS_SUCCESS);
 
-  machine->AddPhantomThreads(100, 1000);
+  machine_->AddPhantomThreads(100, 1000);
   ULONG grown = 0;
   EXPECT_EQ(NtQuerySystemInformation(SystemProcessInformation, buffer.data(), needed, &grown),
             STATUS_INFO_LENGTH_MISMATCH);
@@ -72,8 +67,8 @@ TEST_F(ProcessSeam, HandlesFailOnceTheirProcessHasEndedAndNeverTouchANewcomer) {
   HANDLE thread = OpenThreadById(101);
   ASSERT_NE(process, nullptr);
   ASSERT_NE(thread, nullptr);
-  machine->ReuseId(100, u"newcomer.exe");
-  machine->ClearCallLog();
+  machine_->ReuseId(100, u"newcomer.exe");
+  machine_->ClearCallLog();
 
   SetLastError(0);
   EXPECT_FALSE(SetProcessAffinityMask(process, 0x1));
@@ -83,12 +78,12 @@ TEST_F(ProcessSeam, HandlesFailOnceTheirProcessHasEndedAndNeverTouchANewcomer) {
   EXPECT_FALSE(SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST));
   EXPECT_EQ(SetThreadIdealProcessor(thread, 3), 0xFFFFFFFFu);
   EXPECT_EQ(ThreadMask(thread), 0u);
-  EXPECT_TRUE(machine->CallLog().empty());
-  EXPECT_EQ(machine->ThreadById(101).mask, 0xFFFFu);
+  EXPECT_TRUE(machine_->CallLog().empty());
+  EXPECT_EQ(machine_->ThreadById(101).mask, 0xFFFFu);
   CloseHandle(process);
   CloseHandle(thread);
 
-  machine->EndProcess(200);
+  machine_->EndProcess(200);
   SetLastError(0);
   EXPECT_EQ(OpenProcess(MAXIMUM_ALLOWED, FALSE, 200), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
@@ -96,9 +91,9 @@ TEST_F(ProcessSeam, HandlesFailOnceTheirProcessHasEndedAndNeverTouchANewcomer) {
 }
 
 TEST_F(ProcessSeam, ProcessMaskIsTheUnionAndSettingItStopsAtARefusingThread) {
-  machine->ThreadById(100).mask = 0x1;
-  machine->ThreadById(101).mask = 0x4;
-  machine->ThreadById(102).mask = 0x4;
+  machine_->ThreadById(100).mask = 0x1;
+  machine_->ThreadById(101).mask = 0x4;
+  machine_->ThreadById(102).mask = 0x4;
   HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
   DWORD_PTR mask = 0;
   DWORD_PTR system = 0;
@@ -110,13 +105,13 @@ TEST_F(ProcessSeam, ProcessMaskIsTheUnionAndSettingItStopsAtARefusingThread) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_FALSE(SetProcessAffinityMask(process, 0));
 
-  machine->Refuse(101, MadeUpMachine::Operation::SetAffinity);
+  machine_->Refuse(101, MadeUpMachine::Operation::SetAffinity);
   SetLastError(0);
   EXPECT_FALSE(SetProcessAffinityMask(process, 0x8000));
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(machine->ThreadById(100).mask, 0x8000u);
-  EXPECT_EQ(machine->ThreadById(101).mask, 0x4u);
-  EXPECT_EQ(machine->ThreadById(102).mask, 0x4u);
+  EXPECT_EQ(machine_->ThreadById(100).mask, 0x8000u);
+  EXPECT_EQ(machine_->ThreadById(101).mask, 0x4u);
+  EXPECT_EQ(machine_->ThreadById(102).mask, 0x4u);
   CloseHandle(process);
 
   HANDLE thread = OpenThreadById(101);
@@ -128,17 +123,17 @@ TEST_F(ProcessSeam, ProcessMaskIsTheUnionAndSettingItStopsAtARefusingThread) {
 TEST_F(ProcessSeam, IdealProcessorIsAHintActedOnOnce) {
   HANDLE thread = OpenThreadById(101);
   ASSERT_NE(thread, nullptr);
-  machine->ThreadById(101).lastProcessor = 7;
-  machine->ThreadById(101).mask = 0x0F0F;
-  machine->ClearCallLog();
+  machine_->ThreadById(101).lastProcessor = 7;
+  machine_->ThreadById(101).mask = 0x0F0F;
+  machine_->ClearCallLog();
 
   EXPECT_EQ(SetThreadIdealProcessor(thread, 2), 7u);  // previous: where it ran last
-  EXPECT_EQ(machine->CallLog(),
+  EXPECT_EQ(machine_->CallLog(),
             (std::vector<std::string>{"SetAffinity 101 0x4", "SetAffinity 101 0xf0f"}));
   EXPECT_EQ(SetThreadIdealProcessor(thread, MAXIMUM_PROCESSORS), 2u);
   EXPECT_EQ(SetThreadIdealProcessor(thread, 15), 2u);
   EXPECT_EQ(SetThreadIdealProcessor(thread, 4), 15u);  // outside the mask: remembered only
-  EXPECT_EQ(machine->ThreadById(101).mask, 0x0F0Fu);
+  EXPECT_EQ(machine_->ThreadById(101).mask, 0x0F0Fu);
 
   for (DWORD rejected : {16u, 31u, 33u, 0xFFFFFFFFu}) {
     SetLastError(0);
@@ -148,8 +143,8 @@ TEST_F(ProcessSeam, IdealProcessorIsAHintActedOnOnce) {
   CloseHandle(thread);
 
   // A newcomer with the same thread id does not inherit the hint.
-  machine->ReuseId(100, u"newcomer.exe");
-  machine->ThreadById(101).lastProcessor = 9;
+  machine_->ReuseId(100, u"newcomer.exe");
+  machine_->ThreadById(101).lastProcessor = 9;
   thread = OpenThreadById(101);
   EXPECT_EQ(SetThreadIdealProcessor(thread, MAXIMUM_PROCESSORS), 9u);
   CloseHandle(thread);
@@ -183,7 +178,7 @@ TEST_F(ProcessSeam, ClassSurvivesAMainThreadAtASharedLevel) {
   // Moving a thread off the shared level puts it back into its process's class.
   HANDLE thread = OpenThreadById(101);
   ASSERT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL));
-  EXPECT_EQ(machine->ThreadById(101).scheduling.nice, -12);
+  EXPECT_EQ(machine_->ThreadById(101).scheduling.nice, -12);
   // Levels a class does not offer are refused.
   EXPECT_FALSE(SetThreadPriority(thread, 5));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
@@ -199,15 +194,15 @@ TEST_F(ProcessSeam, RealtimeOnlyLevelsLandInsideTheBandOfTheNextClass) {
   ASSERT_TRUE(SetPriorityClass(process, REALTIME_PRIORITY_CLASS));
   ASSERT_TRUE(SetThreadPriority(above, 6));
   ASSERT_TRUE(SetThreadPriority(below, -7));
-  EXPECT_EQ(machine->ThreadById(101).scheduling.realtimePriority, 30);
-  EXPECT_EQ(machine->ThreadById(102).scheduling.realtimePriority, 17);
+  EXPECT_EQ(machine_->ThreadById(101).scheduling.realtimePriority, 30);
+  EXPECT_EQ(machine_->ThreadById(102).scheduling.realtimePriority, 17);
 
   ASSERT_TRUE(SetPriorityClass(process, NORMAL_PRIORITY_CLASS));
   EXPECT_EQ(GetPriorityClass(process), NORMAL_PRIORITY_CLASS);
   EXPECT_EQ(GetThreadPriority(above), THREAD_PRIORITY_HIGHEST);
   EXPECT_EQ(GetThreadPriority(below), THREAD_PRIORITY_LOWEST);
-  EXPECT_EQ(machine->ThreadById(101).scheduling.nice, -4);
-  EXPECT_EQ(machine->ThreadById(102).scheduling.nice, 4);
+  EXPECT_EQ(machine_->ThreadById(101).scheduling.nice, -4);
+  EXPECT_EQ(machine_->ThreadById(102).scheduling.nice, 4);
   CloseHandle(below);
   CloseHandle(above);
   CloseHandle(process);
@@ -216,15 +211,15 @@ TEST_F(ProcessSeam, RealtimeOnlyLevelsLandInsideTheBandOfTheNextClass) {
 TEST_F(ProcessSeam, ALiveThreadThatRejectsAMaskFailsTheWalk) {
   // The kernel answers EINVAL (87) for a mask outside a thread's cpuset: that thread has not
   // ended, and the call must not report success.
-  machine->Refuse(101, MadeUpMachine::Operation::SetAffinity, ERROR_INVALID_PARAMETER);
+  machine_->Refuse(101, MadeUpMachine::Operation::SetAffinity, ERROR_INVALID_PARAMETER);
   HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
   SetLastError(0);
   EXPECT_FALSE(SetProcessAffinityMask(process, 0x2));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(machine->ThreadById(100).mask, 0x2u);
-  EXPECT_EQ(machine->ThreadById(102).mask, 0xFFFFu) << "the walk stops at the refusing thread";
+  EXPECT_EQ(machine_->ThreadById(100).mask, 0x2u);
+  EXPECT_EQ(machine_->ThreadById(102).mask, 0xFFFFu) << "the walk stops at the refusing thread";
 
-  machine->Refuse(102, MadeUpMachine::Operation::SetScheduling, ERROR_INVALID_PARAMETER);
+  machine_->Refuse(102, MadeUpMachine::Operation::SetScheduling, ERROR_INVALID_PARAMETER);
   EXPECT_FALSE(SetPriorityClass(process, HIGH_PRIORITY_CLASS));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   CloseHandle(process);
@@ -253,7 +248,7 @@ TEST_F(ProcessSeam, BoostDisabledIsBatchSchedulingForEveryThread) {
   EXPECT_FALSE(disabled);
   ASSERT_TRUE(SetProcessPriorityBoost(process, TRUE));
   for (uint32_t id : {100u, 101u, 102u}) {
-    EXPECT_EQ(machine->ThreadById(id).scheduling.policy, Scheduling::Policy::Batch);
+    EXPECT_EQ(machine_->ThreadById(id).scheduling.policy, Scheduling::Policy::Batch);
   }
   ASSERT_TRUE(GetProcessPriorityBoost(process, &disabled));
   EXPECT_TRUE(disabled);
@@ -261,10 +256,10 @@ TEST_F(ProcessSeam, BoostDisabledIsBatchSchedulingForEveryThread) {
 
   HANDLE thread = OpenThreadById(102);
   ASSERT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_LOWEST));
-  EXPECT_EQ(machine->ThreadById(102).scheduling.policy, Scheduling::Policy::Batch);
+  EXPECT_EQ(machine_->ThreadById(102).scheduling.policy, Scheduling::Policy::Batch);
   CloseHandle(thread);
 
-  machine->Refuse(101, MadeUpMachine::Operation::SetScheduling);
+  machine_->Refuse(101, MadeUpMachine::Operation::SetScheduling);
   EXPECT_FALSE(SetProcessPriorityBoost(process, FALSE));
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   CloseHandle(process);

@@ -10,11 +10,11 @@
 #include "platform/registry.h"
 #include "platform/threading.h"
 #include "registry_test_support.h"
-#include "testing/temporary_machine_root.h"
+#include "support/temporary_machine_root.h"
 
 using registry_test::CreateKey;
 using registry_test::SetDword;
-using tesmar::platform::testing::TemporaryMachineRoot;
+using tesmar::testing::TemporaryMachineRoot;
 
 namespace {
 // Long enough for a wrong wake-up to show; a right one comes in milliseconds.

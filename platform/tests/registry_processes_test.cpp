@@ -14,13 +14,13 @@
 #include "platform/errors.h"
 #include "platform/registry.h"
 #include "registry_test_support.h"
-#include "testing/temporary_machine_root.h"
+#include "support/temporary_machine_root.h"
 
 using registry_test::CreateKey;
 using registry_test::Helper;
 using registry_test::ReadBytes;
 using registry_test::SetDword;
-using tesmar::platform::testing::TemporaryMachineRoot;
+using tesmar::testing::TemporaryMachineRoot;
 
 namespace {
 const char kDataPath[] = "SOFTWARE\\Kaltrix\\Tesmar\\Ver2\\Data";

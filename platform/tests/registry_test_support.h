@@ -2,15 +2,7 @@
 // as a second process.
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -18,8 +10,9 @@
 
 #include "platform/errors.h"
 #include "platform/registry.h"
-
-extern char** environ;
+#include "support/console_process.h"
+#include "support/programs.h"
+#include "support/wait_until.h"
 
 namespace registry_test {
 
@@ -48,74 +41,19 @@ inline std::vector<BYTE> ReadBytes(HKEY key, const char16_t* name, LONG& result)
   return data;
 }
 
-// The helper program beside the test binary, with its standard output on a pipe.
-class Helper {
+// The registry's helper program (platform/testing/registry_helper_main.cpp) as a second process
+// on the same machine root, its output read line by line.
+class Helper : public tesmar::testing::ConsoleProcess {
  public:
-  explicit Helper(const std::vector<std::string>& arguments) {
-    std::string program =
-        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "registry_helper")
-            .string();
-    int pipe_[2];
-    if (pipe2(pipe_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe_[1], 1);
-    std::vector<char*> argv{program.data()};
-    std::vector<std::string> copies = arguments;
-    for (auto& argument : copies) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipe_[1]);
-    output_ = pipe_[0];
-    if (failed) throw std::runtime_error("cannot start " + program);
-  }
-  ~Helper() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      Wait();
-    }
-    close(output_);
-  }
-  Helper(const Helper&) = delete;
-  Helper& operator=(const Helper&) = delete;
+  explicit Helper(const std::vector<std::string>& arguments)
+      : ConsoleProcess(tesmar::testing::BuildProgram("registry_helper"), arguments) {}
 
-  // The next line without its break; nullopt at the end of output or after the timeout.
   std::optional<std::string> ReadLine(
-      std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    auto until = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      size_t end = buffer_.find('\n');
-      if (end != std::string::npos) {
-        std::string line = buffer_.substr(0, end);
-        buffer_.erase(0, end + 1);
-        return line;
-      }
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          until - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return std::nullopt;
-      pollfd descriptor{output_, POLLIN, 0};
-      if (poll(&descriptor, 1, static_cast<int>(left.count())) <= 0) continue;
-      char chunk[4096];
-      ssize_t length = read(output_, chunk, sizeof chunk);
-      if (length <= 0) return std::nullopt;
-      buffer_.append(chunk, static_cast<size_t>(length));
-    }
+      std::chrono::milliseconds timeout = tesmar::testing::kGenerousWait) {
+    return ConsoleProcess::ReadLine(timeout);
   }
-
-  void Kill() { kill(pid_, SIGKILL); }
   // The exit status, or 128 + the signal.
-  int Wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
- private:
-  pid_t pid_ = -1;
-  int output_ = -1;
-  std::string buffer_;
+  int Wait() { return WaitForExit(tesmar::testing::kGenerousWait).value_or(-1); }
 };
 
 }  // namespace registry_test

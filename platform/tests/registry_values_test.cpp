@@ -13,12 +13,12 @@
 #include "platform/registry.h"
 #include "platform/threading.h"
 #include "registry_test_support.h"
-#include "testing/temporary_machine_root.h"
+#include "support/temporary_machine_root.h"
 
 using registry_test::CreateKey;
 using registry_test::ReadBytes;
 using registry_test::SetDword;
-using tesmar::platform::testing::TemporaryMachineRoot;
+using tesmar::testing::TemporaryMachineRoot;
 
 namespace {
 const char16_t kDataPath[] = u"SOFTWARE\\Kaltrix\\Tesmar\\Ver2\\Data";

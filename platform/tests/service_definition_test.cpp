@@ -10,7 +10,7 @@
 #include "platform/registry.h"
 #include "platform/service.h"
 #include "platform/threading.h"
-#include "testing/temporary_machine_root.h"
+#include "support/temporary_machine_root.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ class ServiceDefinition : public ::testing::Test {
     return true;
   }
 
-  tesmar::platform::testing::TemporaryMachineRoot root_;
+  tesmar::testing::TemporaryMachineRoot root_;
   SC_HANDLE manager_ = nullptr;
 };
 
@@ -176,7 +176,7 @@ TEST_F(ServiceDefinition, ADisabledServiceDoesNotStart) {
 }
 
 TEST(ServiceManager, OpensThisMachineOnly) {
-  tesmar::platform::testing::TemporaryMachineRoot root;
+  tesmar::testing::TemporaryMachineRoot root;
   std::string hostName;
   std::getline(std::ifstream("/proc/sys/kernel/hostname"), hostName);
   ASSERT_FALSE(hostName.empty());
@@ -196,7 +196,7 @@ TEST(ServiceManager, OpensThisMachineOnly) {
 }
 
 TEST(ServiceManager, CloseServiceHandleClosesServiceManagerHandlesOnly) {
-  tesmar::platform::testing::TemporaryMachineRoot root;
+  tesmar::testing::TemporaryMachineRoot root;
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   ASSERT_NE(manager, nullptr);

@@ -16,16 +16,17 @@
 #include "platform/service_history.h"
 #include "platform/threading.h"
 #include "platform/tones.h"
-#include "testing/temporary_machine_root.h"
-#include "testing/test_service.h"
+#include "support/programs.h"
+#include "support/temporary_machine_root.h"
+#include "support/test_service.h"
 
 namespace {
 
 using tesmar::platform::RecordedServiceStatus;
 using tesmar::platform::RunningServiceProcessId;
-using tesmar::platform::testing::ControlsReceivedByTestService;
-using tesmar::platform::testing::TestServiceProgram;
-using tesmar::platform::testing::WaitForServiceState;
+using tesmar::testing::ControlsReceivedByTestService;
+using tesmar::testing::TestServiceProgram;
+using tesmar::testing::WaitForServiceState;
 
 std::vector<DWORD> ReportedStates() {
   std::vector<DWORD> states;
@@ -75,7 +76,7 @@ class ServiceLifecycle : public ::testing::Test {
     ASSERT_TRUE(WaitForServiceState(service_, SERVICE_RUNNING));
   }
 
-  tesmar::platform::testing::TemporaryMachineRoot root_;
+  tesmar::testing::TemporaryMachineRoot root_;
   SC_HANDLE manager_ = nullptr;
   SC_HANDLE service_ = nullptr;
 };
@@ -196,7 +197,7 @@ TEST_F(ServiceLifecycle, ArgumentsReachTheMainRoutineAfterTheServiceName) {
   LPCWSTR arguments[] = {u"alpha", u"beta"};
   ASSERT_TRUE(StartServiceW(service_, 2, arguments));
   ASSERT_TRUE(WaitForServiceState(service_, SERVICE_RUNNING));
-  EXPECT_EQ(tesmar::platform::testing::ArgumentsOfTestService(), "TestService alpha beta");
+  EXPECT_EQ(tesmar::testing::ArgumentsOfTestService(), "TestService alpha beta");
 }
 
 TEST_F(ServiceLifecycle, AKilledServiceIsReportedStoppedAndStartsAgain) {
@@ -280,7 +281,7 @@ TEST_F(ServiceLifecycle, AMissingProgramFailsToStart) {
 }
 
 TEST(ServiceDispatcher, AProgramTheManagerDidNotStartCannotConnect) {
-  tesmar::platform::testing::TemporaryMachineRoot root;
+  tesmar::testing::TemporaryMachineRoot root;
   // Run by hand, and run with a forged service name: neither is the process the manager started.
   for (std::string environment : {"", "TESMAR_SERVICE_NAME=TestService "}) {
     std::string command = environment + "\"" + TestServiceProgram() + "\"";

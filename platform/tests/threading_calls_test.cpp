@@ -11,7 +11,7 @@
 #include "platform/handles.h"
 #include "platform/threading.h"
 #include "platform/tones.h"
-#include "testing/temporary_machine_root.h"
+#include "support/temporary_machine_root.h"
 
 namespace {
 
@@ -138,7 +138,7 @@ TEST(Events, OneSetOfAnAutoResetEventWakesOneOfTwoWaitingThreads) {
 }
 
 TEST(Beep, RecordsEachToneInOrderAndTakesItsDuration) {
-  tesmar::platform::testing::TemporaryMachineRoot root;
+  tesmar::testing::TemporaryMachineRoot root;
   EXPECT_TRUE(RecordedTones().empty());
 
   auto before = std::chrono::steady_clock::now();
@@ -157,7 +157,7 @@ TEST(Beep, RecordsEachToneInOrderAndTakesItsDuration) {
 }
 
 TEST(Beep, ToneRecordsOfConcurrentThreadsNeverInterleave) {
-  tesmar::platform::testing::TemporaryMachineRoot root;
+  tesmar::testing::TemporaryMachineRoot root;
   auto beeper = [](LPVOID parameter) -> DWORD {
     DWORD frequency = static_cast<DWORD>(reinterpret_cast<uintptr_t>(parameter));
     for (int i = 0; i < 200; ++i) Beep(frequency, 0);

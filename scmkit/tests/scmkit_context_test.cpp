@@ -2,13 +2,20 @@
 // root of the test's own.
 #include <gtest/gtest.h>
 
+#include "platform/errors.h"
 #include "scmkit_test_support.h"
-#include "testing/temporary_machine_root.h"
+#include "support/installed_service.h"
+#include "support/programs.h"
+#include "support/temporary_machine_root.h"
+#include "support/wait_until.h"
 
 namespace tesmar::scmkit::testing {
 namespace {
 
-using platform::testing::TemporaryMachineRoot;
+using tesmar::testing::ServiceDefinitionNumber;
+using tesmar::testing::ServiceState;
+using tesmar::testing::TemporaryMachineRoot;
+using tesmar::testing::WaitUntil;
 
 constexpr DWORD kUntouched = 0xDEADBEEF;
 
@@ -28,8 +35,6 @@ class ScmkitContextTest : public ::testing::Test {
 // A bad argument is answered with 1 before anything reaches the platform, which would have set
 // the last error.
 TEST_F(ScmkitContextTest, BadArgumentsAnswerOneWithoutAPlatformCall) {
-  SerSetupContext empty{};
-  SerSetupContext* out = &empty;
   const auto expectOneUntouched = [](DWORD result, const char* call) {
     EXPECT_EQ(result, 1u) << call;
     EXPECT_EQ(GetLastError(), kUntouched) << call;
@@ -49,7 +54,6 @@ TEST_F(ScmkitContextTest, BadArgumentsAnswerOneWithoutAPlatformCall) {
   expectOneUntouched(SerSetupServiceControl(nullptr, SERSETUP_CONTROL_STOP), "Control null");
   expectOneUntouched(SerSetupServiceControl(context_, SERSETUP_CONTROL_START),
                      "Control without a service");
-  EXPECT_EQ(out, &empty);
 }
 
 TEST_F(ScmkitContextTest, PlatformFailuresAnswerThePlatformsErrorNumber) {
@@ -71,9 +75,9 @@ TEST_F(ScmkitContextTest, PlatformFailuresAnswerThePlatformsErrorNumber) {
 TEST_F(ScmkitContextTest, InstallKeepsTheDefinitionAndRemoveDeletesIt) {
   ASSERT_EQ(SerSetupServiceInstall(context_, SERVICE_DEMAND_START, "Probe", "/usr/sbin/probe"), 0u);
   EXPECT_NE(context_->ServiceHandle, nullptr);
-  EXPECT_EQ(DefinitionNumber("Probe", "Start"), SERVICE_DEMAND_START);
-  EXPECT_EQ(DefinitionNumber("Probe", "Type"), SERVICE_WIN32_OWN_PROCESS);
-  EXPECT_EQ(DefinitionNumber("Probe", "ErrorControl"), SERVICE_ERROR_NORMAL);
+  EXPECT_EQ(ServiceDefinitionNumber("Probe", "Start"), SERVICE_DEMAND_START);
+  EXPECT_EQ(ServiceDefinitionNumber("Probe", "Type"), SERVICE_WIN32_OWN_PROCESS);
+  EXPECT_EQ(ServiceDefinitionNumber("Probe", "ErrorControl"), SERVICE_ERROR_NORMAL);
 
   // An unknown command is refused only after the status query succeeded.
   SetLastError(kUntouched);
@@ -83,20 +87,20 @@ TEST_F(ScmkitContextTest, InstallKeepsTheDefinitionAndRemoveDeletesIt) {
   EXPECT_EQ(context_->ServiceHandle, nullptr);
   EXPECT_EQ(SerSetupServiceClose(context_), 0u) << "closing what is already closed";
   EXPECT_EQ(SerSetupServiceOpen(context_, "Probe"), ERROR_SERVICE_DOES_NOT_EXIST);
-  EXPECT_EQ(DefinitionNumber("Probe", "Start"), std::nullopt);
+  EXPECT_EQ(ServiceDefinitionNumber("Probe", "Start"), std::nullopt);
 }
 
 TEST_F(ScmkitContextTest, ControlStartsAndStopsWithoutWaiting) {
-  ServiceCleanup cleanup;
-  ASSERT_EQ(
-      SerSetupServiceInstall(context_, SERVICE_DEMAND_START, kServiceName, kTesmarsrPath.c_str()),
-      0u);
+  tesmar::testing::ServiceRemoval removal;
+  ASSERT_EQ(SerSetupServiceInstall(context_, SERVICE_DEMAND_START, kServiceName,
+                                   tesmar::testing::TesmarsrProgram().c_str()),
+            0u);
   EXPECT_EQ(SerSetupServiceControl(context_, SERSETUP_CONTROL_START), 0u);
-  EXPECT_TRUE(WaitUntil([] { return StateOf(kServiceName) == SERVICE_RUNNING; }));
+  EXPECT_TRUE(WaitUntil([] { return ServiceState() == SERVICE_RUNNING; }));
   EXPECT_EQ(SerSetupServiceControl(context_, SERSETUP_CONTROL_START),
             ERROR_SERVICE_ALREADY_RUNNING);
   EXPECT_EQ(SerSetupServiceControl(context_, SERSETUP_CONTROL_STOP), 0u);
-  EXPECT_TRUE(WaitUntil([] { return StateOf(kServiceName) == SERVICE_STOPPED; }));
+  EXPECT_TRUE(WaitUntil([] { return ServiceState() == SERVICE_STOPPED; }));
   EXPECT_EQ(SerSetupServiceClose(context_), 0u);
 }
 

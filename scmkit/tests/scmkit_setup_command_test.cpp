@@ -2,70 +2,152 @@
 // service manager of a machine root of the test's own.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "TesmarApi.h"
+#include "platform/errors.h"
+#include "platform/registry.h"
 #include "platform/service_history.h"
 #include "scmkit_test_support.h"
-#include "testing/temporary_machine_root.h"
+#include "support/installed_service.h"
+#include "support/programs.h"
+#include "support/temporary_machine_root.h"
+#include "support/wait_until.h"
 
 namespace tesmar::scmkit::testing {
 namespace {
 
 using platform::ReportedStatus;
-using platform::testing::TemporaryMachineRoot;
+using tesmar::testing::ServiceDefinitionNumber;
+using tesmar::testing::ServiceImagePath;
+using tesmar::testing::ServiceRemoval;
+using tesmar::testing::ServiceState;
+using tesmar::testing::TemporaryMachineRoot;
+using tesmar::testing::TesmarsrProgram;
+using tesmar::testing::WaitUntil;
 
 std::vector<DWORD> ReportedStates() {
   std::vector<DWORD> states;
   for (const ReportedStatus& report : platform::RecordedServiceStatus(u"KaltrixTesmar")) {
-    states.push_back(report.status.dwCurrentState);
+    if (states.empty() || states.back() != report.status.dwCurrentState) {
+      states.push_back(report.status.dwCurrentState);
+    }
   }
   return states;
 }
 
-TEST(ScmkitSetupCommandTest, InstallCreatesAnAutomaticServiceAndStartsIt) {
-  TemporaryMachineRoot root;
-  ServiceCleanup cleanup;
-  EXPECT_EQ(RunCommand(SERSETUP_CMD_INSTALL, kTesmarsrPath.c_str()), 0u);
-  EXPECT_EQ(DefinitionNumber(kServiceName, "Start"), SERVICE_AUTO_START);
-  EXPECT_EQ(DefinitionNumber(kServiceName, "Type"), SERVICE_WIN32_OWN_PROCESS);
-  EXPECT_TRUE(WaitUntil([] { return StateOf(kServiceName) == SERVICE_RUNNING; }));
+int RunningProcess() {
+  return platform::RunningServiceProcessId(u"KaltrixTesmar");
 }
 
-// Over an older installation: the old service is stopped, deleted and created again to start
-// with the machine, then started, in this order.
-TEST(ScmkitSetupCommandTest, InstallOverAnOlderInstallationReplacesIt) {
+// The service program under another path, as a newer installation would put it.
+class NewerProgram {
+ public:
+  explicit NewerProgram(const TemporaryMachineRoot& root) : path_(root.path() + "/newer/tesmarsr") {
+    std::filesystem::create_directories(root.path() + "/newer");
+    std::filesystem::create_symlink(TesmarsrProgram(), path_);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+TEST(ScmkitSetupCommandTest, InstallCreatesAnAutomaticServiceAndReturnsOnceItRuns) {
   TemporaryMachineRoot root;
-  ServiceCleanup cleanup;
+  ServiceRemoval removal;
+  EXPECT_EQ(RunCommand(SERSETUP_CMD_INSTALL, TesmarsrProgram().c_str()), 0u);
+  EXPECT_EQ(ServiceDefinitionNumber(kServiceName, "Start"), SERVICE_AUTO_START);
+  EXPECT_EQ(ServiceDefinitionNumber(kServiceName, "Type"), SERVICE_WIN32_OWN_PROCESS);
+  EXPECT_EQ(ServiceState(), SERVICE_RUNNING);
+}
+
+// Over an older installation: the old service is stopped, changed to the new program and to
+// start with the machine, and started again, in this order.
+TEST(ScmkitSetupCommandTest, InstallOverAnOlderInstallationChangesItInPlace) {
+  TemporaryMachineRoot root;
+  ServiceRemoval removal;
   SerSetupContext* context = nullptr;
   ASSERT_EQ(SerSetupOpen(&context, nullptr), 0u);
-  ASSERT_EQ(
-      SerSetupServiceInstall(context, SERVICE_DEMAND_START, kServiceName, kTesmarsrPath.c_str()),
-      0u);
+  ASSERT_EQ(SerSetupServiceInstall(context, SERVICE_DEMAND_START, kServiceName,
+                                   TesmarsrProgram().c_str()),
+            0u);
   ASSERT_EQ(SerSetupServiceControl(context, SERSETUP_CONTROL_START), 0u);
   ASSERT_EQ(SerSetupClose(context), 0u);
-  ASSERT_TRUE(WaitUntil([] { return StateOf(kServiceName) == SERVICE_RUNNING; }));
-  const int olderProcess = platform::RunningServiceProcessId(u"KaltrixTesmar");
+  ASSERT_TRUE(WaitUntil([] { return ServiceState() == SERVICE_RUNNING; }));
+  const int olderProcess = RunningProcess();
 
-  EXPECT_EQ(RunCommand(SERSETUP_CMD_INSTALL, kTesmarsrPath.c_str()), 0u);
-  EXPECT_EQ(DefinitionNumber(kServiceName, "Start"), SERVICE_AUTO_START);
-  ASSERT_TRUE(WaitUntil([] { return ReportedStates().size() >= 6; }));
+  NewerProgram newer(root);
+  EXPECT_EQ(RunCommand(SERSETUP_CMD_INSTALL, newer.path().c_str()), 0u);
+  EXPECT_EQ(ServiceDefinitionNumber(kServiceName, "Start"), SERVICE_AUTO_START);
+  EXPECT_EQ(ServiceImagePath(kServiceName), newer.path());
   EXPECT_EQ(ReportedStates(),
             (std::vector<DWORD>{SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_STOP_PENDING,
                                 SERVICE_STOPPED, SERVICE_START_PENDING, SERVICE_RUNNING}));
-  const int newerProcess = platform::RunningServiceProcessId(u"KaltrixTesmar");
+  const int newerProcess = RunningProcess();
   EXPECT_GT(newerProcess, 0);
   EXPECT_NE(newerProcess, olderProcess);
+}
+
+// A client's session (the GUI's) holds the service open while the installer runs again. A
+// service deleted now would stay until the session let go, and then be gone: the installation
+// is changed in place instead, and the session goes on with the new service.
+TEST(ScmkitSetupCommandTest, ReinstallWhileASessionHoldsTheServiceKeepsItInstalledAndRunning) {
+  TemporaryMachineRoot root;
+  ServiceRemoval removal;
+  ASSERT_EQ(RunCommand(SERSETUP_CMD_INSTALL, TesmarsrProgram().c_str()), 0u);
+  TesmarSession* session = TesmarOpen(0);
+  ASSERT_EQ(TesmarConnect(session, nullptr), 0);
+  const int olderProcess = RunningProcess();
+
+  NewerProgram newer(root);
+  EXPECT_EQ(RunCommand(SERSETUP_CMD_INSTALL, newer.path().c_str()), 0u);
+  EXPECT_EQ(ServiceImagePath(kServiceName), newer.path());
+  EXPECT_EQ(TesmarRefresh(session), 0) << "the session is served by the new service";
+  EXPECT_GT(TesmarGetProcessCount(session), 1u);
+  EXPECT_EQ(TesmarClose(session), 0);
+
+  // The session has let go: the service is still installed and running, a process of its own.
+  EXPECT_EQ(ServiceState(), SERVICE_RUNNING);
+  EXPECT_EQ(ServiceDefinitionNumber(kServiceName, "Start"), SERVICE_AUTO_START);
+  EXPECT_NE(RunningProcess(), olderProcess);
+  EXPECT_GT(RunningProcess(), 0);
+}
+
+// Without a path there is nothing to install, and a working installation is not touched.
+TEST(ScmkitSetupCommandTest, InstallWithoutAProgramLeavesTheInstallationAlone) {
+  TemporaryMachineRoot root;
+  ServiceRemoval removal;
+  ASSERT_EQ(RunCommand(SERSETUP_CMD_INSTALL, TesmarsrProgram().c_str()), 0u);
+  const int running = RunningProcess();
+  EXPECT_EQ(RunCommand(SERSETUP_CMD_INSTALL, nullptr), 1u);
+  EXPECT_EQ(RunCommand(SERSETUP_CMD_INSTALL, ""), 1u);
+  EXPECT_EQ(ServiceState(), SERVICE_RUNNING);
+  EXPECT_EQ(RunningProcess(), running);
+  EXPECT_EQ(ServiceImagePath(kServiceName), TesmarsrProgram());
+}
+
+// A failure is answered with the platform's error number, not with success.
+TEST(ScmkitSetupCommandTest, AnInstallationThatCannotStartIsReported) {
+  TemporaryMachineRoot root;
+  ServiceRemoval removal;
+  EXPECT_EQ(RunCommand(SERSETUP_CMD_INSTALL, (root.path() + "/no-such-program").c_str()),
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_NE(ServiceState(), SERVICE_RUNNING);
 }
 
 TEST(ScmkitSetupCommandTest, RemoveStopsAndDeletesTheServiceAndToleratesNone) {
   TemporaryMachineRoot root;
   EXPECT_EQ(RunCommand(SERSETUP_CMD_REMOVE, nullptr), 0u) << "with nothing installed";
-  EXPECT_EQ(DefinitionNumber(kServiceName, "Start"), std::nullopt);
+  EXPECT_EQ(ServiceDefinitionNumber(kServiceName, "Start"), std::nullopt);
 
-  RunCommand(SERSETUP_CMD_INSTALL, kTesmarsrPath.c_str());
-  ASSERT_TRUE(WaitUntil([] { return StateOf(kServiceName) == SERVICE_RUNNING; }));
+  ASSERT_EQ(RunCommand(SERSETUP_CMD_INSTALL, TesmarsrProgram().c_str()), 0u);
+  ServiceRemoval removal;
   EXPECT_EQ(RunCommand(SERSETUP_CMD_REMOVE, nullptr), 0u);
   // The definition goes once the service has stopped.
-  EXPECT_TRUE(WaitUntil([] { return !DefinitionNumber(kServiceName, "Start").has_value(); }));
-  EXPECT_EQ(platform::RunningServiceProcessId(u"KaltrixTesmar"), 0);
+  EXPECT_TRUE(
+      WaitUntil([] { return !ServiceDefinitionNumber(kServiceName, "Start").has_value(); }));
+  EXPECT_EQ(RunningProcess(), 0);
   EXPECT_EQ(ReportedStates().back(), SERVICE_STOPPED);
 }
 
@@ -88,21 +170,22 @@ TEST(ScmkitSetupCommandTest, RecordDirectoryStoresInstallDirWithoutItsNul) {
   EXPECT_STREQ(directory, "/opt");
 }
 
-TEST(ScmkitSetupCommandTest, OtherCodesAndMissingArgumentsDoNothing) {
+TEST(ScmkitSetupCommandTest, OtherCodesDoNothingAndMissingArgumentsAreRefused) {
   TemporaryMachineRoot root;
-  EXPECT_EQ(SerSetupCmd(nullptr, nullptr, kTesmarsrPath.c_str()), 0u);
+  EXPECT_EQ(SerSetupCmd(nullptr, nullptr, TesmarsrProgram().c_str()), 0u);
   for (DWORD code : {3u, 4u, 100u, 0xFFFFFFFFu}) {
-    EXPECT_EQ(RunCommand(code, kTesmarsrPath.c_str()), 0u) << code;
+    EXPECT_EQ(RunCommand(code, TesmarsrProgram().c_str()), 0u) << code;
   }
-  EXPECT_EQ(RunCommand(SERSETUP_CMD_INSTALL, nullptr), 0u);
-  EXPECT_EQ(RunCommand(SERSETUP_CMD_RECORD_DIRECTORY, nullptr), 0u);
+  EXPECT_EQ(RunCommand(SERSETUP_CMD_INSTALL, nullptr), 1u);
+  EXPECT_EQ(RunCommand(SERSETUP_CMD_RECORD_DIRECTORY, nullptr), 1u);
+  EXPECT_EQ(RunCommand(SERSETUP_CMD_RECORD_DIRECTORY, ""), 1u);
   // No service was defined, nothing was written: the machine holds no registry at all, or one
   // without either key.
   HKEY key = nullptr;
   EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kaltrix", 0, KEY_READ, &key),
             ERROR_SUCCESS);
-  EXPECT_EQ(DefinitionNumber(kServiceName, "Start"), std::nullopt);
-  EXPECT_EQ(StateOf(kServiceName), 0u);
+  EXPECT_EQ(ServiceDefinitionNumber(kServiceName, "Start"), std::nullopt);
+  EXPECT_EQ(ServiceState(), 0u);
 }
 
 }  // namespace

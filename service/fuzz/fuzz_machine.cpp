@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "packet/data_key.h"
 #include "platform/errors.h"
 #include "platform/process_source.h"
 
@@ -30,9 +31,8 @@ HKEY OpenFuzzDataKey() {
     std::filesystem::create_directories(root, ignored);
   }
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kaltrix\\Tesmar\\Ver2\\Data", 0, nullptr,
-                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, packet::kDataKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return nullptr;
   }
   return key;

@@ -5,8 +5,8 @@
 
 #include <memory>
 
+#include "made_up_machine.h"
 #include "platform/registry.h"
-#include "platform/testing/made_up_machine.h"
 
 namespace tesmar::service::fuzzing {
 

@@ -1,5 +1,5 @@
-// What the engine's tests share: a registry of their own under a temporary TESMAR_ROOT, and
-// packets copied out of it to read and edit.
+// What the engine's tests share: a registry of their own under a temporary TESMAR_ROOT, packets
+// copied out of it to read and edit, and a made-up machine to build them from.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,57 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "packet/data_key.h"
 #include "packet/packet_view.h"
+#include "packet_engine.h"
 #include "platform/errors.h"
 #include "platform/registry.h"
-#include "platform/testing/temporary_machine_root.h"
-#include "packet_engine.h"
+#include "support/made_up_machine_test.h"
+#include "support/temporary_machine_root.h"
+#include "support/test_packet.h"
 
 namespace tesmar::service::testing {
 
-// A packet's bytes in a 4-byte aligned buffer of exactly the given length.
-class PacketCopy {
- public:
-  PacketCopy() = default;
-  explicit PacketCopy(std::size_t length) : words_((length + 3) / 4), length_(length) {}
-  PacketCopy(const void* bytes, std::size_t length) : PacketCopy(length) {
-    if (length) std::memcpy(words_.data(), bytes, length);
-  }
-
-  std::byte* Bytes() { return reinterpret_cast<std::byte*>(words_.data()); }
-  const std::byte* Bytes() const { return reinterpret_cast<const std::byte*>(words_.data()); }
-  std::size_t Length() const { return length_; }
-  // Cuts the value short, or lengthens it with zero bytes.
-  void Resize(std::size_t length) {
-    words_.resize((length + 3) / 4 + 1);
-    length_ = length;
-  }
-
-  packet::MutablePacketView View() { return {Bytes(), length_}; }
-  packet::PacketView View() const { return {Bytes(), length_}; }
-  packet::PacketHeader& Header() { return *View().HeaderOrNull(); }
-  uint32_t RecordCount() const { return View().RecordCount(); }
-  packet::ProcessRecord& Record(uint32_t index) { return *View().RecordOrNull(index); }
-  // The record of that process id; fails the test when there is none.
-  packet::ProcessRecord& RecordOf(uint32_t processId) {
-    for (uint32_t i = 0; i < RecordCount(); ++i) {
-      if (Record(i).ProcId == processId) return Record(i);
-    }
-    ADD_FAILURE() << "no record of process " << processId;
-    static packet::ProcessRecord none{};
-    return none;
-  }
-  bool HasRecordOf(uint32_t processId) const {
-    for (uint32_t i = 0; i < RecordCount(); ++i) {
-      if (View().RecordOrNull(i)->ProcId == processId) return true;
-    }
-    return false;
-  }
-
- private:
-  std::vector<uint32_t> words_;
-  std::size_t length_ = 0;
-};
+using PacketCopy = tesmar::testing::TestPacket;
 
 // A machine of its own for one test: its registry database lives in a fresh TESMAR_ROOT, and
 // the Data key is created in it.
@@ -67,7 +28,7 @@ class ScratchRegistry {
   ScratchRegistry() {
     DWORD disposition = 0;
     LSTATUS status =
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kaltrix\\Tesmar\\Ver2\\Data", 0, nullptr,
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, packet::kDataKeyPath, 0, nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &dataKey_, &disposition);
     EXPECT_EQ(status, ERROR_SUCCESS);
   }
@@ -113,8 +74,18 @@ class ScratchRegistry {
   }
 
  private:
-  platform::testing::TemporaryMachineRoot root_;
+  tesmar::testing::TemporaryMachineRoot root_;
   HKEY dataKey_ = nullptr;
 };
+
+// The engine on a made-up machine of sixteen processors, with a registry of its own.
+class EngineTest : public tesmar::testing::MadeUpMachineTest {
+ protected:
+  explicit EngineTest(unsigned processorCount = 16) : MadeUpMachineTest(processorCount) {}
+
+  ScratchRegistry registry_;
+};
+
+using tesmar::testing::MadeUpMachine;
 
 }  // namespace tesmar::service::testing

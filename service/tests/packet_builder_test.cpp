@@ -7,24 +7,13 @@
 #include "engine_test_support.h"
 #include "platform/process.h"
 #include "platform/process_source.h"
-#include "platform/testing/made_up_machine.h"
 
 namespace tesmar::service::testing {
 namespace {
 
 using platform::Scheduling;
-using platform::testing::MadeUpMachine;
 
-class PacketBuilderTest : public ::testing::Test {
- protected:
-  PacketBuilderTest() : machine_(std::make_shared<MadeUpMachine>(16)) {
-    platform::UseProcessSource(machine_);
-  }
-  ~PacketBuilderTest() override { platform::UseProcessSource(nullptr); }
-
-  ScratchRegistry registry_;
-  std::shared_ptr<MadeUpMachine> machine_;
-};
+using PacketBuilderTest = EngineTest;
 
 TEST_F(PacketBuilderTest, APacketIsAHeaderAndOneRecordPerProcessAndIsWrittenWhole) {
   machine_->AddProcess(u"first.exe", 1000, 1);

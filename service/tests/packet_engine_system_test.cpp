@@ -3,51 +3,24 @@
 // puts them back after they were changed behind the service's back.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine_test_support.h"
 #include "platform/process.h"
-#include "platform/testing/spawned_process.h"
+#include "support/kernel_view.h"
+#include "support/thread_host.h"
 
 namespace tesmar::service::testing {
 namespace {
 
-std::string Run(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return output;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-  pclose(pipe);
-  return output;
-}
-
-// The mask `taskset -p` reports for a thread, or 0 when it cannot be read.
-uint32_t TasksetMask(uint32_t threadId) {
-  std::string output = Run("taskset -p " + std::to_string(threadId) + " 2>/dev/null");
-  std::size_t colon = output.rfind(':');
-  if (colon == std::string::npos) return 0;
-  return static_cast<uint32_t>(std::stoul(output.substr(colon + 1), nullptr, 16));
-}
-
-void SetTasksetMask(uint32_t threadId, uint32_t mask) {
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%x", mask);
-  Run("taskset -p " + std::string(hex) + " " + std::to_string(threadId) + " >/dev/null 2>&1");
-}
+using tesmar::testing::SetTasksetMask;
+using tesmar::testing::TasksetMask;
 
 // `ps` for one thread: its scheduling class (TS, B, ...) and nice value.
 std::string PsClassAndNice(uint32_t processId, uint32_t threadId) {
-  std::istringstream lines(
-      Run("ps -L -o tid=,cls=,ni= -p " + std::to_string(processId) + " 2>/dev/null"));
-  std::string tid, cls, nice;
-  while (lines >> tid >> cls >> nice) {
-    if (tid == std::to_string(threadId)) return cls + " " + nice;
-  }
-  return "";
+  auto thread = tesmar::testing::PsThreadOf(processId, threadId);
+  return thread ? thread->policy + " " + thread->nice : "";
 }
 
 unsigned ProcessorCount() {
@@ -58,9 +31,9 @@ unsigned ProcessorCount() {
 
 TEST(PacketEngineOnTheKernel, AWatchedChildTakesItsSettingsAndKeepsThemThroughRefreshes) {
   if (ProcessorCount() < 2) GTEST_SKIP() << "needs two processors to tell masks apart";
-  if (TasksetMask(1) == 0) GTEST_SKIP() << "taskset cannot read masks here";
+  if (!TasksetMask(1)) GTEST_SKIP() << "taskset cannot read masks here";
   ScratchRegistry registry;
-  platform::testing::SpawnedThreadHost child;
+  tesmar::testing::SpawnedThreadHost child;
   ASSERT_TRUE(child.start(4));
   const uint32_t pid = child.pid();
   const std::vector<uint32_t> tids = child.threadIds();
@@ -108,7 +81,7 @@ TEST(PacketEngineOnTheKernel, AWatchedChildTakesItsSettingsAndKeepsThemThroughRe
 
 TEST(PacketEngineOnTheKernel, APacketOfTheBoxHoldsEveryProcessWithItsRealMasks) {
   ScratchRegistry registry;
-  platform::testing::SpawnedThreadHost child;
+  tesmar::testing::SpawnedThreadHost child;
   ASSERT_TRUE(child.start(3));
   SetTasksetMask(child.threadIds()[2], 0x1);
 
@@ -116,7 +89,7 @@ TEST(PacketEngineOnTheKernel, APacketOfTheBoxHoldsEveryProcessWithItsRealMasks) 
   EXPECT_TRUE(packet.View().IsWellFormed());
   EXPECT_EQ(packet.Header().ProcessorCount, ProcessorCount());
   EXPECT_EQ(packet::RecordName(packet.Record(0)), u"Idle");
-  EXPECT_TRUE(packet.HasRecordOf(1));
+  EXPECT_TRUE(packet.Find(1) != nullptr);
   const packet::ProcessRecord& record = packet.RecordOf(child.pid());
   EXPECT_EQ(record.ThreadCount, 3);
   EXPECT_EQ(record.ThreadAffinity[2], 0x1u);

@@ -7,21 +7,16 @@
 #include "engine_test_support.h"
 #include "platform/process.h"
 #include "platform/process_source.h"
-#include "platform/testing/made_up_machine.h"
 
 namespace tesmar::service::testing {
 namespace {
 
-using platform::testing::MadeUpMachine;
-
-class PacketExchangeTest : public ::testing::Test {
+class PacketExchangeTest : public EngineTest {
  protected:
-  PacketExchangeTest() : machine_(std::make_shared<MadeUpMachine>(4)) {
-    platform::UseProcessSource(machine_);
+  PacketExchangeTest() : EngineTest(4) {
     machine_->AddProcess(u"app.exe", 1000, 2);
     machine_->AddProcess(u"other.exe", 2000, 1);
   }
-  ~PacketExchangeTest() override { platform::UseProcessSource(nullptr); }
 
   // A ProcList that a flow which publishes nothing leaves as it is.
   void PublishMarker() {
@@ -34,9 +29,6 @@ class PacketExchangeTest : public ::testing::Test {
     return registry_.Read(u"ProcList", published) && published.Length() == 8 &&
            std::memcmp(published.Bytes(), "untouch", 8) == 0;
   }
-
-  ScratchRegistry registry_;
-  std::shared_ptr<MadeUpMachine> machine_;
 };
 
 TEST_F(PacketExchangeTest, AMissingOrForeignRequestBuildsAndPublishesNothing) {
@@ -121,7 +113,7 @@ TEST_F(PacketExchangeTest, RefreshAppliesWatchedRecordsAgainAndCarriesTheirMark)
   // Once the process ends, its watch is gone from the next packet.
   machine_->EndProcess(1000);
   RefreshProcList(registry_.DataKey());
-  EXPECT_FALSE(registry_.ProcList().HasRecordOf(1000));
+  EXPECT_FALSE(registry_.ProcList().Find(1000) != nullptr);
 }
 
 TEST_F(PacketExchangeTest, PacketsOfAThousandProcessesAndMoreAreTakenWhole) {

@@ -9,21 +9,13 @@
 #include "engine_test_support.h"
 #include "platform/process.h"
 #include "platform/process_source.h"
-#include "platform/testing/made_up_machine.h"
 
 namespace tesmar::service::testing {
 namespace {
 
 using platform::Scheduling;
-using platform::testing::MadeUpMachine;
-
-class PacketMergeTest : public ::testing::Test {
+class PacketMergeTest : public EngineTest {
  protected:
-  PacketMergeTest() : machine_(std::make_shared<MadeUpMachine>(16)) {
-    platform::UseProcessSource(machine_);
-  }
-  ~PacketMergeTest() override { platform::UseProcessSource(nullptr); }
-
   // Sends the request as a client would and lets the service apply it.
   PacketCopy Apply(const PacketCopy& request) {
     registry_.WriteUpdateList(request);
@@ -53,9 +45,6 @@ class PacketMergeTest : public ::testing::Test {
     }
     return calls;
   }
-
-  ScratchRegistry registry_;
-  std::shared_ptr<MadeUpMachine> machine_;
 };
 
 TEST_F(PacketMergeTest, OnlyAWatchedRecordOfTheSameIdAndNameIsApplied) {
@@ -77,7 +66,7 @@ TEST_F(PacketMergeTest, OnlyAWatchedRecordOfTheSameIdAndNameIsApplied) {
   machine_->ReuseId(3000, u"newcomer.exe");         // same id, another program
 
   PacketCopy published = Apply(request);
-  EXPECT_FALSE(published.HasRecordOf(1000));
+  EXPECT_FALSE(published.Find(1000) != nullptr);
   EXPECT_EQ(published.RecordOf(2500).Watched, 0u);
   EXPECT_EQ(published.RecordOf(3000).Watched, 0u);
   EXPECT_EQ(published.RecordOf(4000).Watched, 0u);

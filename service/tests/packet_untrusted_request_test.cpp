@@ -8,22 +8,17 @@
 #include "engine_test_support.h"
 #include "platform/process.h"
 #include "platform/process_source.h"
-#include "platform/testing/made_up_machine.h"
 
 namespace tesmar::service::testing {
 namespace {
 
-using platform::testing::MadeUpMachine;
-
-class UntrustedRequestTest : public ::testing::Test {
+class UntrustedRequestTest : public EngineTest {
  protected:
-  UntrustedRequestTest() : machine_(std::make_shared<MadeUpMachine>(8)) {
-    platform::UseProcessSource(machine_);
+  UntrustedRequestTest() : EngineTest(8) {
     machine_->AddProcess(u"a.exe", 1000, 2);
     machine_->AddProcess(u"b.exe", 2000, 2);
     machine_->AddProcess(u"c.exe", 3000, 2);
   }
-  ~UntrustedRequestTest() override { platform::UseProcessSource(nullptr); }
 
   static void Watch(packet::ProcessRecord& record, uint32_t mask) {
     record.Watched = 1;
@@ -36,9 +31,6 @@ class UntrustedRequestTest : public ::testing::Test {
     ApplyUpdateList(registry_.DataKey());
     return registry_.ProcList();
   }
-
-  ScratchRegistry registry_;
-  std::shared_ptr<MadeUpMachine> machine_;
 };
 
 TEST_F(UntrustedRequestTest, AValueShorterThanItsCountIsMergedForItsCompleteRecordsOnly) {

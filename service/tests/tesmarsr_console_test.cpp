@@ -5,15 +5,20 @@
 #include <fstream>
 #include <regex>
 
-#include "platform/testing/console_process.h"
-#include "platform/testing/temporary_machine_root.h"
-#include "tesmarsr_test_support.h"
+#include "support/console_process.h"
+#include "support/data_key_access.h"
+#include "support/programs.h"
+#include "support/temporary_machine_root.h"
+#include "support/wait_until.h"
 
 namespace tesmar::service::testing {
 namespace {
 
-using platform::testing::ConsoleProcess;
-using platform::testing::TemporaryMachineRoot;
+using tesmar::testing::ConsoleProcess;
+using tesmar::testing::ReadDataPacket;
+using tesmar::testing::TemporaryMachineRoot;
+using tesmar::testing::TesmarsrProgram;
+using tesmar::testing::WaitUntil;
 using namespace std::chrono_literals;
 
 constexpr auto kLineTimeout = 20s;
@@ -28,10 +33,10 @@ TEST(TesmarsrConsoleTest, RunsUntilEnterWithEitherLetterCase) {
   for (const char* option : {"-e", "-E"}) {
     SCOPED_TRACE(option);
     TemporaryMachineRoot root;
-    ConsoleProcess program(kTesmarsrPath, {option});
+    ConsoleProcess program(TesmarsrProgram(), {option});
     ExpectConsoleBanner(program);
     // The worker does its work while the main thread waits for Enter.
-    EXPECT_TRUE(WaitUntil([] { return ReadPacket().has_value(); }));
+    EXPECT_TRUE(WaitUntil([] { return ReadDataPacket().has_value(); }));
     EXPECT_EQ(program.WaitForExit(300ms), std::nullopt) << "stopped before Enter";
 
     program.Write("\n");
@@ -45,7 +50,7 @@ TEST(TesmarsrConsoleTest, AnyOtherArgumentExitsAtOnceSilentlyAndStartsNothing) {
   for (const char* option : {"-x", "-ex", "e", "/e", ""}) {
     SCOPED_TRACE(option);
     TemporaryMachineRoot root;
-    ConsoleProcess program(kTesmarsrPath, {option});
+    ConsoleProcess program(TesmarsrProgram(), {option});
     EXPECT_EQ(program.WaitForExit(kLineTimeout), 0);
     EXPECT_EQ(program.ReadRemainingOutput(kLineTimeout), "");
     EXPECT_EQ(program.ReadErrorOutput(kLineTimeout), "");
@@ -59,7 +64,7 @@ TEST(TesmarsrConsoleTest, RegistryFailureIsPrintedWithItsErrorNumber) {
   // A machine root that is a plain file holds no registry.
   std::string notADirectory = root.path() + "/plain-file";
   std::ofstream(notADirectory) << "not a machine";
-  ConsoleProcess program("/usr/bin/env", {"TESMAR_ROOT=" + notADirectory, kTesmarsrPath, "-e"});
+  ConsoleProcess program("/usr/bin/env", {"TESMAR_ROOT=" + notADirectory, TesmarsrProgram(), "-e"});
 
   std::vector<std::string> lines;
   const std::regex report(R"(Error Code ([0-9]+) when calling RegConnectRegistry)");

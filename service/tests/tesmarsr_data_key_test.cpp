@@ -5,17 +5,28 @@
 
 #include <algorithm>
 #include <iterator>
-#include <thread>
 
-#include "platform/testing/console_process.h"
-#include "platform/testing/temporary_machine_root.h"
+#include "support/console_process.h"
+#include "support/data_key_access.h"
+#include "support/programs.h"
+#include "support/temporary_machine_root.h"
+#include "support/test_packet.h"
+#include "support/wait_until.h"
 #include "tesmarsr_test_support.h"
 
 namespace tesmar::service::testing {
 namespace {
 
-using platform::testing::ConsoleProcess;
-using platform::testing::TemporaryMachineRoot;
+using tesmar::testing::ConsoleProcess;
+using tesmar::testing::DataKeyExists;
+using tesmar::testing::ReadDataDword;
+using tesmar::testing::ReadDataPacket;
+using tesmar::testing::ReadDataValue;
+using tesmar::testing::TemporaryMachineRoot;
+using tesmar::testing::TestPacket;
+using tesmar::testing::WaitUntil;
+using tesmar::testing::WriteDataDword;
+using tesmar::testing::WriteDataPacket;
 using namespace std::chrono_literals;
 
 constexpr uint32_t kFirstProcessorOnly = 1;
@@ -23,7 +34,7 @@ constexpr uint32_t kFirstProcessorOnly = 1;
 // tesmarsr in console mode, stopped with Enter at the end of the test.
 class RunningService {
  public:
-  RunningService() : program_(kTesmarsrPath, {"-e"}) {
+  RunningService() : program_(tesmar::testing::TesmarsrProgram(), {"-e"}) {
     EXPECT_EQ(program_.ReadLine(20s), "Running as Exe...");
     EXPECT_EQ(program_.ReadLine(20s), "Service Thread Running...");
     EXPECT_EQ(program_.ReadLine(20s), "Press Enter to stop.");
@@ -49,40 +60,36 @@ class BystanderProcess {
 };
 
 bool ProcListHasRecordOf(uint32_t processId) {
-  std::optional<Packet> published = ReadPacket();
-  return published && published->RecordOf(processId);
+  std::optional<TestPacket> published = ReadDataPacket();
+  return published && published->Find(processId);
 }
 
 bool FlagLowered(const char16_t* name) {
-  return ReadDataFlag(name) == 0u;
+  return ReadDataDword(name) == 0u;
+}
+
+// The number of the last publication; 0 before the first.
+DWORD PublishedSerial() {
+  return ReadDataDword(u"ProcListSerial").value_or(0);
 }
 
 // The process's record as ProcList shows it now.
 std::optional<packet::ProcessRecord> PublishedRecordOf(uint32_t processId) {
-  std::optional<Packet> published = ReadPacket();
-  if (!published || !published->RecordOf(processId)) return std::nullopt;
-  return *published->RecordOf(processId);
-}
-
-Packet EmptySignedPacket() {
-  Packet empty;
-  std::copy(std::begin(packet::kSignature), std::end(packet::kSignature), empty.header.Signature);
-  return empty;
+  std::optional<TestPacket> published = ReadDataPacket();
+  if (!published || !published->Find(processId)) return std::nullopt;
+  return *published->Find(processId);
 }
 
 // The record the service published for the process, edited into a request that watches it on
 // the first processor only.
-Packet RequestWatchingOnFirstProcessor(uint32_t processId) {
-  std::optional<Packet> published = ReadPacket();
-  Packet request;
-  if (!published || !published->RecordOf(processId)) {
+TestPacket RequestWatchingOnFirstProcessor(uint32_t processId) {
+  std::optional<TestPacket> published = ReadDataPacket();
+  if (!published || !published->Find(processId)) {
     ADD_FAILURE() << "process " << processId << " is not in ProcList";
-    return request;
+    return {};
   }
-  request.header = published->header;
-  request.records.push_back(
-      WatchedWithAffinity(*published->RecordOf(processId), kFirstProcessorOnly));
-  return request;
+  return TestPacket::Of(published->Header(),
+                        {WatchedWithAffinity(*published->Find(processId), kFirstProcessorOnly)});
 }
 
 // With no Data key, the service makes it and publishes a first packet of all processes, itself
@@ -93,12 +100,13 @@ TEST(TesmarsrDataKeyTest, FirstStartPublishesEveryProcessUnwatched) {
   RunningService service;
   ASSERT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(service.pid()); }));
 
-  Packet published = *ReadPacket();
-  EXPECT_GE(published.header.ProcessorCount, 1u);
-  EXPECT_EQ(published.header.ProcessCount, published.records.size());
-  EXPECT_EQ(published.records.front().ProcId, 0u) << "the idle process comes first";
-  for (const packet::ProcessRecord& record : published.records) EXPECT_EQ(record.Watched, 0u);
+  TestPacket published = *ReadDataPacket();
+  EXPECT_GE(published.Header().ProcessorCount, 1u);
+  EXPECT_EQ(published.Header().ProcessCount, published.RecordCount());
+  EXPECT_EQ(published.Record(0).ProcId, 0u) << "the idle process comes first";
+  for (uint32_t i = 0; i < published.RecordCount(); ++i) EXPECT_EQ(published.Record(i).Watched, 0u);
   EXPECT_FALSE(ReadDataValue(u"UpdateList").has_value());
+  EXPECT_EQ(PublishedSerial(), 2u) << "the first pass, over";
 }
 
 // A key left from an earlier run: the last UpdateList is applied again and published; the old
@@ -110,11 +118,9 @@ TEST(TesmarsrDataKeyTest, RestartReplaysTheLastUpdateList) {
     RunningService firstRun;
     ASSERT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(bystander.pid()); }));
   }
-  Packet request = RequestWatchingOnFirstProcessor(bystander.pid());
-  WritePacket(u"UpdateList", request);
-  Packet stale = *ReadPacket();
-  stale.records.clear();
-  WritePacket(u"ProcList", stale);
+  const DWORD firstRunSerial = PublishedSerial();
+  WriteDataPacket(u"UpdateList", RequestWatchingOnFirstProcessor(bystander.pid()));
+  WriteDataPacket(u"ProcList", TestPacket::Of(ReadDataPacket()->Header(), {}));
 
   RunningService secondRun;
   ASSERT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(bystander.pid()); }));
@@ -123,21 +129,23 @@ TEST(TesmarsrDataKeyTest, RestartReplaysTheLastUpdateList) {
   EXPECT_EQ(applied->Watched, 1u);
   EXPECT_EQ(applied->ProcAffinity, kFirstProcessorOnly);
   EXPECT_EQ(LiveProcessAffinity(bystander.pid()), kFirstProcessorOnly);
+  // The numbering goes on where the first run left it, so no client takes a number twice.
+  EXPECT_GT(PublishedSerial(), firstRunSerial);
 }
 
 // A key left without a request: nothing is built at start, ProcList keeps its old content until
 // a client asks for more, and the first raised flag is served.
 TEST(TesmarsrDataKeyTest, RestartWithoutRequestKeepsProcListUntilAFlagIsRaised) {
   TemporaryMachineRoot root;
-  WritePacket(u"ProcList", EmptySignedPacket());
+  WriteDataPacket(u"ProcList", TestPacket::Made(0));
 
   RunningService service;
-  // The service has had the time to publish, had it wanted to.
-  std::this_thread::sleep_for(500ms);
-  ASSERT_TRUE(ReadPacket().has_value());
-  EXPECT_TRUE(ReadPacket()->records.empty());
+  // The first pass is over when its number is even; it had nothing to replay.
+  ASSERT_TRUE(WaitUntil([] { return PublishedSerial() == 2u; }));
+  ASSERT_TRUE(ReadDataPacket().has_value());
+  EXPECT_EQ(ReadDataPacket()->RecordCount(), 0u);
 
-  WriteDataFlag(u"RefreshFlag", 1);
+  WriteDataDword(u"RefreshFlag", 1);
   EXPECT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(service.pid()); }));
   EXPECT_TRUE(FlagLowered(u"RefreshFlag"));
 }
@@ -149,7 +157,7 @@ TEST(TesmarsrDataKeyTest, RaisedRefreshFlagRepublishesTheProcesses) {
   BystanderProcess newcomer;
   EXPECT_FALSE(ProcListHasRecordOf(newcomer.pid()));
 
-  WriteDataFlag(u"RefreshFlag", 1);
+  WriteDataDword(u"RefreshFlag", 1);
   EXPECT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(newcomer.pid()); }));
   EXPECT_TRUE(WaitUntil([] { return FlagLowered(u"RefreshFlag"); }));
 }
@@ -163,17 +171,17 @@ TEST(TesmarsrDataKeyTest, OnlyAFlagOfOneIsServedAndBothRaisedDoTheUpdate) {
   ASSERT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(bystander.pid()); }));
   const uint32_t untouchedAffinity = LiveProcessAffinity(bystander.pid());
   ASSERT_NE(untouchedAffinity, kFirstProcessorOnly) << "the machine needs two processors";
-  WritePacket(u"UpdateList", RequestWatchingOnFirstProcessor(bystander.pid()));
+  WriteDataPacket(u"UpdateList", RequestWatchingOnFirstProcessor(bystander.pid()));
 
-  WriteDataFlag(u"UpdateFlag", 2);
-  WriteDataFlag(u"RefreshFlag", 1);
+  WriteDataDword(u"UpdateFlag", 2);
+  WriteDataDword(u"RefreshFlag", 1);
   ASSERT_TRUE(WaitUntil([] { return FlagLowered(u"RefreshFlag"); }));
-  EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 2u) << "a flag of 2 was lowered";
+  EXPECT_EQ(ReadDataDword(u"UpdateFlag"), 2u) << "a flag of 2 was lowered";
   EXPECT_EQ(PublishedRecordOf(bystander.pid())->Watched, 0u);
   EXPECT_EQ(LiveProcessAffinity(bystander.pid()), untouchedAffinity);
 
-  WriteDataFlag(u"UpdateFlag", 1);
-  WriteDataFlag(u"RefreshFlag", 1);
+  WriteDataDword(u"UpdateFlag", 1);
+  WriteDataDword(u"RefreshFlag", 1);
   ASSERT_TRUE(WaitUntil([] { return FlagLowered(u"UpdateFlag") && FlagLowered(u"RefreshFlag"); }));
   // A flag is lowered before its pass publishes.
   ASSERT_TRUE(WaitUntil([&] {
@@ -191,8 +199,8 @@ TEST(TesmarsrDataKeyTest, OnlyAFlagOfOneIsServedAndBothRaisedDoTheUpdate) {
 // without any further write to the registry.
 TEST(TesmarsrDataKeyTest, FlagRaisedBeforeTheWaitIsServedWithoutAnotherWrite) {
   TemporaryMachineRoot root;
-  WritePacket(u"ProcList", EmptySignedPacket());
-  WriteDataFlag(u"RefreshFlag", 1);
+  WriteDataPacket(u"ProcList", TestPacket::Made(0));
+  WriteDataDword(u"RefreshFlag", 1);
 
   RunningService service;
   EXPECT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(service.pid()); }));

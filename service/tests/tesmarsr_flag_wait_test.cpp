@@ -6,15 +6,21 @@
 #include <memory>
 #include <thread>
 
+#include "packet/data_key.h"
+#include "packet/publication.h"
 #include "platform/errors.h"
-#include "platform/testing/temporary_machine_root.h"
 #include "raised_flag_waiter.h"
-#include "tesmarsr_test_support.h"
+#include "support/data_key_access.h"
+#include "support/temporary_machine_root.h"
 
 namespace tesmar::service::testing {
 namespace {
 
-using platform::testing::TemporaryMachineRoot;
+using packet::TakeRaisedFlag;
+using tesmar::testing::ReadDataDword;
+using tesmar::testing::TemporaryMachineRoot;
+using tesmar::testing::WriteDataDword;
+using tesmar::testing::WriteDataValue;
 using namespace std::chrono_literals;
 
 // A wait that has not returned by then is taken as one that never will.
@@ -23,7 +29,7 @@ constexpr auto kForever = 20s;
 class FlagWaitTest : public ::testing::Test {
  protected:
   FlagWaitTest() {
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDataKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, packet::kDataKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                     KEY_ALL_ACCESS, nullptr, &dataKey_, nullptr);
     counter_ = std::make_shared<packet::PublicationCounter>(dataKey_);
   }
@@ -41,7 +47,7 @@ class FlagWaitTest : public ::testing::Test {
     return answer->get_future();
   }
 
-  DWORD Serial() { return ReadDataFlag(u"ProcListSerial").value_or(0); }
+  DWORD Serial() { return ReadDataDword(u"ProcListSerial").value_or(0); }
 
   TemporaryMachineRoot root_;
   HKEY dataKey_ = nullptr;
@@ -56,15 +62,15 @@ TEST_F(FlagWaitTest, OnlyAOneIsTakenAndTakingItBeginsAPass) {
   packet::PublicationCounter& counter = *counter_;
   EXPECT_FALSE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter)) << "a missing value is not raised";
 
-  WriteDataFlag(u"UpdateFlag", 2);
+  WriteDataDword(u"UpdateFlag", 2);
   EXPECT_FALSE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter));
-  EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 2u) << "a flag that is not 1 is left as it is";
+  EXPECT_EQ(ReadDataDword(u"UpdateFlag"), 2u) << "a flag that is not 1 is left as it is";
   EXPECT_EQ(Serial(), 0u) << "no pass began";
 
   const uint32_t one = 1;
   WriteDataValue(u"UpdateFlag", REG_BINARY, &one, sizeof one);
   EXPECT_TRUE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter));
-  EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 0u);
+  EXPECT_EQ(ReadDataDword(u"UpdateFlag"), 0u);
   EXPECT_EQ(Serial(), 1u) << "the pass is under way";
   EXPECT_FALSE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter)) << "lowered flags count once";
   ASSERT_EQ(counter.EndPass(), ERROR_SUCCESS);
@@ -76,7 +82,7 @@ TEST_F(FlagWaitTest, OnlyAOneIsTakenAndTakingItBeginsAPass) {
 
   // A service that starts again goes on after the number left, also after a pass it never
   // ended.
-  WriteDataFlag(u"ProcListSerial", 7);
+  WriteDataDword(u"ProcListSerial", 7);
   packet::PublicationCounter restarted(dataKey_);
   EXPECT_EQ(restarted.Published(), 8u);
   ASSERT_EQ(restarted.BeginPass(), ERROR_SUCCESS);
@@ -84,43 +90,43 @@ TEST_F(FlagWaitTest, OnlyAOneIsTakenAndTakingItBeginsAPass) {
 }
 
 TEST_F(FlagWaitTest, BothRaisedServeTheUpdateFirstAndKeepTheRefreshRaised) {
-  WriteDataFlag(u"RefreshFlag", 1);
-  WriteDataFlag(u"UpdateFlag", 1);
+  WriteDataDword(u"RefreshFlag", 1);
+  WriteDataDword(u"UpdateFlag", 1);
 
   std::future<std::optional<RaisedFlag>> first = WaitInBackground();
   ASSERT_EQ(first.wait_for(kForever), std::future_status::ready);
   EXPECT_EQ(first.get(), RaisedFlag::Update);
-  EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 0u);
-  EXPECT_EQ(ReadDataFlag(u"RefreshFlag"), 1u);
+  EXPECT_EQ(ReadDataDword(u"UpdateFlag"), 0u);
+  EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 1u);
 
   std::future<std::optional<RaisedFlag>> second = WaitInBackground();
   ASSERT_EQ(second.wait_for(kForever), std::future_status::ready);
   EXPECT_EQ(second.get(), RaisedFlag::Refresh);
-  EXPECT_EQ(ReadDataFlag(u"RefreshFlag"), 0u);
+  EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 0u);
 }
 
 // The request of a client that raised its flag while the worker was busy elsewhere, before it
 // came back to wait, is served with no further write by anyone.
 TEST_F(FlagWaitTest, FlagRaisedWhileNotWaitingIsServedWithoutAnotherWrite) {
-  WriteDataFlag(u"RefreshFlag", 1);
+  WriteDataDword(u"RefreshFlag", 1);
   std::future<std::optional<RaisedFlag>> wait = WaitInBackground();
   ASSERT_EQ(wait.wait_for(kForever), std::future_status::ready);
   EXPECT_EQ(wait.get(), RaisedFlag::Refresh);
 }
 
 TEST_F(FlagWaitTest, FlagRaisedDuringTheWaitEndsItAndOtherValuesDoNot) {
-  WriteDataFlag(u"UpdateFlag", 2);
+  WriteDataDword(u"UpdateFlag", 2);
   std::future<std::optional<RaisedFlag>> wait = WaitInBackground();
   // Changes that raise nothing: the worker looks and waits again.
-  WriteDataFlag(u"RefreshFlag", 0);
-  WriteDataFlag(u"UpdateFlag", 3);
+  WriteDataDword(u"RefreshFlag", 0);
+  WriteDataDword(u"UpdateFlag", 3);
   EXPECT_EQ(wait.wait_for(300ms), std::future_status::timeout);
 
-  std::thread client([] { WriteDataFlag(u"RefreshFlag", 1); });
+  std::thread client([] { WriteDataDword(u"RefreshFlag", 1); });
   client.join();
   ASSERT_EQ(wait.wait_for(kForever), std::future_status::ready);
   EXPECT_EQ(wait.get(), RaisedFlag::Refresh);
-  EXPECT_EQ(ReadDataFlag(u"UpdateFlag"), 3u);
+  EXPECT_EQ(ReadDataDword(u"UpdateFlag"), 3u);
 }
 
 // The service's stop ends the wait of a worker that has nothing to do.

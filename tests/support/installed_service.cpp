@@ -1,109 +1,135 @@
-#include "installed_service.h"
+#include "support/installed_service.h"
 
-#include <chrono>
-#include <thread>
-
-#include "Scmkit.h"
+#include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "platform/service_history.h"
+#include "support/test_service.h"
+#include "support/wait_until.h"
 
-namespace tesmar::tests {
+namespace tesmar::testing {
 namespace {
 
-constexpr char16_t DataKeyPath[] = u"SOFTWARE\\Kaltrix\\Tesmar\\Ver2\\Data";
-constexpr auto LongestSetUp = std::chrono::seconds(15);
-constexpr auto PollInterval = std::chrono::milliseconds(10);
+using platform::OwnedHandle;
+using platform::OwnedKey;
+using platform::OwnedServiceHandle;
 
-template <typename Condition>
-bool PollUntil(Condition condition) {
-  auto deadline = std::chrono::steady_clock::now() + LongestSetUp;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(PollInterval);
-  }
-  return true;
+bool ProcessIsGone(DWORD processId) {
+  OwnedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+  return !process;
 }
 
-bool ProcListExists() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, DataKeyPath, 0, KEY_READ, &key) != 0) return false;
-  DWORD size = 0;
-  bool exists = RegQueryValueExW(key, u"ProcList", nullptr, nullptr, nullptr, &size) == 0;
-  RegCloseKey(key);
-  return exists && size > 0;
+// Stops the service, waits until its process is gone (killing one that does not go), and
+// deletes it.
+void RemoveService(const std::u16string& name) {
+  const int running = platform::RunningServiceProcessId(name);
+  OwnedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  OwnedServiceHandle service(manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS)
+                                     : nullptr);
+  if (service) {
+    SERVICE_STATUS status{};
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    WaitForServiceState(service.get(), SERVICE_STOPPED);
+    DeleteService(service.get());
+  }
+  if (running > 0 && !WaitUntil([&] { return ProcessIsGone(static_cast<DWORD>(running)); })) {
+    OwnedHandle stuck(OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(running)));
+    if (stuck) TerminateProcess(stuck.get(), 1);
+  }
 }
 
 }  // namespace
 
-InstalledService::InstalledService(const std::string& executablePath) {
-  DWORD install = SERSETUP_CMD_INSTALL;
-  SerSetupCmd(nullptr, &install, executablePath.c_str());
+InstalledService::InstalledService(const std::string& commandLine, const char16_t* name)
+    : name_(name), manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
+  if (!manager_) return;
+  std::string narrowName(name_.begin(), name_.end());  // service names of tests are ASCII
+  service_.Reset(CreateServiceA(manager_.get(), narrowName.c_str(), narrowName.c_str(),
+                                SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr,
+                                nullptr, nullptr, nullptr));
 }
 
 InstalledService::~InstalledService() {
-  // Stopped first and seen stopped, so that no service process outlives the machine root.
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  SC_HANDLE service =
-      manager ? OpenServiceW(manager, u"KaltrixTesmar", SERVICE_ALL_ACCESS) : nullptr;
-  if (service) {
-    SERVICE_STATUS status{};
-    ControlService(service, SERVICE_CONTROL_STOP, &status);
-    PollUntil([&] {
-      return QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED;
-    });
-    CloseServiceHandle(service);
-    WaitUntilProcessGone();
-  }
-  if (manager) CloseServiceHandle(manager);
-  DWORD remove = SERSETUP_CMD_REMOVE;
-  SerSetupCmd(nullptr, &remove, nullptr);
+  service_.Reset();
+  RemoveService(name_);
 }
 
-DWORD InstalledService::CurrentState() const {
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (!manager) return 0;
-  DWORD state = 0;
-  SC_HANDLE service = OpenServiceW(manager, u"KaltrixTesmar", SERVICE_QUERY_STATUS);
-  if (service) {
-    SERVICE_STATUS status{};
-    if (QueryServiceStatus(service, &status)) state = status.dwCurrentState;
-    CloseServiceHandle(service);
-  } else {
-    state = SERVICE_STOPPED;  // removed: nothing runs
-  }
-  CloseServiceHandle(manager);
-  return state;
+bool InstalledService::Start() {
+  return service_ && StartServiceW(service_.get(), 0, nullptr) && WaitForState(SERVICE_RUNNING);
+}
+
+bool InstalledService::Stop() {
+  SERVICE_STATUS status{};
+  return service_ && ControlService(service_.get(), SERVICE_CONTROL_STOP, &status) &&
+         WaitForState(SERVICE_STOPPED);
+}
+
+bool InstalledService::Pause() {
+  SERVICE_STATUS status{};
+  return service_ && ControlService(service_.get(), SERVICE_CONTROL_PAUSE, &status) &&
+         WaitForState(SERVICE_PAUSED);
 }
 
 bool InstalledService::WaitForState(DWORD state) const {
-  return PollUntil([&] { return CurrentState() == state; });
+  return service_ && WaitForServiceState(service_.get(), state);
 }
 
-bool InstalledService::WaitUntilProcessGone() const {
-  auto reports = platform::RecordedServiceStatus(u"KaltrixTesmar");
+DWORD InstalledService::CurrentState() const {
+  return ServiceState(name_.c_str());
+}
+
+ServiceRemoval::~ServiceRemoval() {
+  RemoveService(name_);
+}
+
+DWORD ServiceState(const char16_t* name) {
+  OwnedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager) return 0;
+  OwnedServiceHandle service(OpenServiceW(manager.get(), name, SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status{};
+  if (!service || !QueryServiceStatus(service.get(), &status)) return 0;
+  return status.dwCurrentState;
+}
+
+bool WaitUntilServiceProcessGone(const char16_t* name) {
+  auto reports = platform::RecordedServiceStatus(name);
   if (reports.empty()) return true;
-  DWORD processId = static_cast<DWORD>(reports.back().processId);
-  return PollUntil([&] {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId);
-    if (!process) return true;
-    CloseHandle(process);
-    return false;
-  });
+  auto processId = static_cast<DWORD>(reports.back().processId);
+  return WaitUntil([&] { return ProcessIsGone(processId); });
 }
 
-bool InstalledService::WaitUntilPublished() const {
-  return WaitForState(SERVICE_RUNNING) && PollUntil(ProcListExists);
+std::optional<DWORD> ServiceDefinitionNumber(const char* serviceName, const char* valueName) {
+  std::string path = std::string("SYSTEM\\CurrentControlSet\\Services\\") + serviceName;
+  OwnedKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.Receive()) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                       &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return value;
 }
 
-long long InstalledService::DataKeyDword(const char16_t* name) const {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, DataKeyPath, 0, KEY_READ, &key) != 0) return -1;
-  DWORD value = 0, size = sizeof value;
-  LSTATUS status =
-      RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size);
-  RegCloseKey(key);
-  return status == 0 ? static_cast<long long>(value) : -1;
+std::string ServiceImagePath(const char* serviceName) {
+  std::string path = std::string("SYSTEM\\CurrentControlSet\\Services\\") + serviceName;
+  OwnedKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.Receive()) !=
+      ERROR_SUCCESS) {
+    return {};
+  }
+  char text[4096] = {};
+  DWORD size = sizeof text - 1;
+  if (RegQueryValueExA(key.get(), "ImagePath", nullptr, nullptr, reinterpret_cast<BYTE*>(text),
+                       &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  return std::string(text);
 }
 
-}  // namespace tesmar::tests
+}  // namespace tesmar::testing

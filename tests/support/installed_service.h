@@ -1,39 +1,67 @@
-// The real service installed on a machine of its own: a temporary machine root, tesmarsr
-// installed and started through Scmkit's install command, as the installer does, and removed
-// again at the end.
+// A service installed on the machine of the current TESMAR_ROOT for one test, and taken away at
+// the end whatever the test did: stopped, its process seen gone, and deleted. A service left
+// running would outlive its machine root.
 #pragma once
 
+#include <optional>
 #include <string>
 
-#include "platform/registry.h"
+#include "packet/data_key.h"
+#include "platform/owned_handle.h"
 #include "platform/service.h"
-#include "testing/temporary_machine_root.h"
 
-namespace tesmar::tests {
+namespace tesmar::testing {
 
 class InstalledService {
  public:
-  // Installs and starts the program at executablePath as KaltrixTesmar.
-  explicit InstalledService(const std::string& executablePath);
-  // Stops and removes the service and waits until its process is gone.
+  // Defines the command line (a program and its options) as the service, started on demand.
+  explicit InstalledService(const std::string& commandLine,
+                            const char16_t* name = packet::kServiceName);
   ~InstalledService();
   InstalledService(const InstalledService&) = delete;
   InstalledService& operator=(const InstalledService&) = delete;
 
-  // The service manager reports the state; false when it did not within a few seconds.
-  bool WaitForState(DWORD state) const;
-  // The service's process has ended. A service reports stopped before its process ends, and its
-  // worker serves the Data key until then.
-  bool WaitUntilProcessGone() const;
-  // The service runs and has published its first ProcList.
-  bool WaitUntilPublished() const;
+  bool installed() const { return static_cast<bool>(service_); }
+  SC_HANDLE handle() const { return service_.get(); }
 
+  // Asks the manager and waits until the state is reached; false when it is not.
+  bool Start();
+  bool Stop();
+  bool Pause();
+  bool WaitForState(DWORD state) const;
+  // The state the manager reports now.
   DWORD CurrentState() const;
-  // A value of the machine's Data key as a DWORD; -1 when it cannot be read.
-  long long DataKeyDword(const char16_t* name) const;
 
  private:
-  platform::testing::TemporaryMachineRoot root_;
+  std::u16string name_;
+  platform::OwnedServiceHandle manager_;
+  platform::OwnedServiceHandle service_;
 };
 
-}  // namespace tesmar::tests
+// Takes the service of that name away when the scope ends, however it was installed (by the
+// installer's command, say), as InstalledService does.
+class ServiceRemoval {
+ public:
+  explicit ServiceRemoval(const char16_t* name = packet::kServiceName) : name_(name) {}
+  ~ServiceRemoval();
+  ServiceRemoval(const ServiceRemoval&) = delete;
+  ServiceRemoval& operator=(const ServiceRemoval&) = delete;
+
+ private:
+  std::u16string name_;
+};
+
+// The service's state as the manager reports it; 0 when the service cannot be opened.
+DWORD ServiceState(const char16_t* name = packet::kServiceName);
+
+// The service's last process has ended (it reports stopped before that, and its worker may
+// still run until then).
+bool WaitUntilServiceProcessGone(const char16_t* name = packet::kServiceName);
+
+// A DWORD of the service's definition (SYSTEM\CurrentControlSet\Services\<name>); none when
+// the service or the value does not exist.
+std::optional<DWORD> ServiceDefinitionNumber(const char* serviceName, const char* valueName);
+// The service's ImagePath; empty when there is none.
+std::string ServiceImagePath(const char* serviceName);
+
+}  // namespace tesmar::testing

@@ -87,6 +87,12 @@ PLATFORM_API SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPC
                                       DWORD errorControl, LPCSTR binaryPathName,
                                       LPCSTR loadOrderGroup, LPDWORD tagId, LPCSTR dependencies,
                                       LPCSTR serviceStartName, LPCSTR password) PLATFORM_NOEXCEPT;
+// Start type, error control, command line and display name; SERVICE_NO_CHANGE or null keep one.
+PLATFORM_API BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                       DWORD errorControl, LPCSTR binaryPathName,
+                                       LPCSTR loadOrderGroup, LPDWORD tagId, LPCSTR dependencies,
+                                       LPCSTR serviceStartName, LPCSTR password,
+                                       LPCSTR displayName) PLATFORM_NOEXCEPT;
 // Marks the service; its definition goes when the last handle closes and it is stopped.
 PLATFORM_API BOOL DeleteService(SC_HANDLE service) PLATFORM_NOEXCEPT;
 PLATFORM_API BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) PLATFORM_NOEXCEPT;

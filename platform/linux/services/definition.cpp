@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/owned_handle.h"
 #include "platform/registry.h"
 #include "platform/service.h"
 
@@ -17,18 +18,6 @@ std::u16string DefinitionKeyPath(std::u16string_view name) {
   path += name;
   return path;
 }
-
-class OpenKey {
- public:
-  ~OpenKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  HKEY* out() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 DWORD ReadDword(HKEY key, const char16_t* name, DWORD fallback) {
   DWORD type = 0, value = 0, size = sizeof value;
@@ -79,9 +68,9 @@ bool IsValidServiceName(std::u16string_view name) {
 }
 
 std::optional<ServiceDefinition> ReadServiceDefinition(std::u16string_view name, DWORD* error) {
-  OpenKey key;
-  LSTATUS status =
-      RegOpenKeyExW(HKEY_LOCAL_MACHINE, DefinitionKeyPath(name).c_str(), 0, KEY_READ, key.out());
+  OwnedKey key;
+  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, DefinitionKeyPath(name).c_str(), 0, KEY_READ,
+                                 key.Receive());
   if (status != ERROR_SUCCESS) {
     *error = MissingKeyError(status);
     return std::nullopt;
@@ -98,11 +87,11 @@ std::optional<ServiceDefinition> ReadServiceDefinition(std::u16string_view name,
 }
 
 DWORD CreateServiceDefinition(std::u16string_view name, const ServiceDefinition& definition) {
-  OpenKey key;
+  OwnedKey key;
   DWORD disposition = 0;
-  LSTATUS status =
-      RegCreateKeyExW(HKEY_LOCAL_MACHINE, DefinitionKeyPath(name).c_str(), 0, nullptr,
-                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.out(), &disposition);
+  LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, DefinitionKeyPath(name).c_str(), 0, nullptr,
+                                   REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.Receive(),
+                                   &disposition);
   if (status != ERROR_SUCCESS) return DWORD(status);
   if (disposition == REG_OPENED_EXISTING_KEY) {
     return ReadDword(key.get(), u"DeleteFlag", 0) ? ERROR_SERVICE_MARKED_FOR_DELETE
@@ -116,8 +105,7 @@ DWORD CreateServiceDefinition(std::u16string_view name, const ServiceDefinition&
                           WriteString(key.get(), u"DisplayName", REG_SZ, definition.displayName),
                           WriteString(key.get(), u"ObjectName", REG_SZ, u"LocalSystem")}) {
     if (written != ERROR_SUCCESS) {
-      RegCloseKey(*key.out());
-      *key.out() = nullptr;
+      key.Reset();
       RegDeleteKeyW(HKEY_LOCAL_MACHINE, DefinitionKeyPath(name).c_str());
       return DWORD(written);
     }
@@ -125,10 +113,29 @@ DWORD CreateServiceDefinition(std::u16string_view name, const ServiceDefinition&
   return ERROR_SUCCESS;
 }
 
-DWORD MarkServiceForDelete(std::u16string_view name) {
-  OpenKey key;
+DWORD ChangeServiceDefinition(std::u16string_view name, const DefinitionChange& change) {
+  OwnedKey key;
   LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, DefinitionKeyPath(name).c_str(), 0,
-                                 KEY_ALL_ACCESS, key.out());
+                                 KEY_ALL_ACCESS, key.Receive());
+  if (status != ERROR_SUCCESS) return MissingKeyError(status);
+  if (ReadDword(key.get(), u"DeleteFlag", 0)) return ERROR_SERVICE_MARKED_FOR_DELETE;
+  if (change.start) status = WriteDword(key.get(), u"Start", *change.start);
+  if (status == ERROR_SUCCESS && change.errorControl) {
+    status = WriteDword(key.get(), u"ErrorControl", *change.errorControl);
+  }
+  if (status == ERROR_SUCCESS && change.imagePath) {
+    status = WriteString(key.get(), u"ImagePath", REG_EXPAND_SZ, *change.imagePath);
+  }
+  if (status == ERROR_SUCCESS && change.displayName) {
+    status = WriteString(key.get(), u"DisplayName", REG_SZ, *change.displayName);
+  }
+  return DWORD(status);
+}
+
+DWORD MarkServiceForDelete(std::u16string_view name) {
+  OwnedKey key;
+  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, DefinitionKeyPath(name).c_str(), 0,
+                                 KEY_ALL_ACCESS, key.Receive());
   if (status != ERROR_SUCCESS) return MissingKeyError(status);
   if (ReadDword(key.get(), u"DeleteFlag", 0)) return ERROR_SERVICE_MARKED_FOR_DELETE;
   return DWORD(WriteDword(key.get(), u"DeleteFlag", 1));

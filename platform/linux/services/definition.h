@@ -29,6 +29,17 @@ bool IsValidServiceName(std::u16string_view name);
 std::optional<ServiceDefinition> ReadServiceDefinition(std::u16string_view name, DWORD* error);
 // ERROR_SERVICE_EXISTS or ERROR_SERVICE_MARKED_FOR_DELETE when the name is taken.
 DWORD CreateServiceDefinition(std::u16string_view name, const ServiceDefinition& definition);
+// What ChangeServiceConfig changes of a definition; what is empty stays as it is.
+struct DefinitionChange {
+  std::optional<DWORD> start;
+  std::optional<DWORD> errorControl;
+  std::optional<std::u16string> imagePath;
+  std::optional<std::u16string> displayName;
+};
+// ERROR_SERVICE_DOES_NOT_EXIST, or ERROR_SERVICE_MARKED_FOR_DELETE for a service that waits to
+// be deleted. The values are written in one after the other; a running instance keeps what it
+// started with.
+DWORD ChangeServiceDefinition(std::u16string_view name, const DefinitionChange& change);
 DWORD MarkServiceForDelete(std::u16string_view name);
 DWORD RemoveServiceDefinition(std::u16string_view name);
 

@@ -1,10 +1,12 @@
 // The manager side of the built-in service manager: opening it and its services, creating,
-// deleting, querying and closing.
+// changing, deleting, querying and closing.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/text_conversion.h"
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/service.h"
 #include "remote/machine_name.h"
 #include "services/definition.h"
@@ -12,9 +14,6 @@
 
 namespace tesmar::platform {
 namespace {
-
-constexpr DWORD kCreateServiceRight = 0x0002;
-constexpr DWORD kDeleteRight = 0x00010000;
 
 SC_HANDLE ToServiceHandle(HANDLE handle) {
   return reinterpret_cast<SC_HANDLE>(handle);
@@ -27,26 +26,27 @@ std::u16string Widen(LPCSTR text) {
   return text ? Utf8ToUtf16(text) : std::u16string();
 }
 
+// The value a handle export answers: the handle, or null with the last error set.
+SC_HANDLE Failed(DWORD error) {
+  SetLastError(error);
+  return nullptr;
+}
+
 SC_HANDLE OpenManager(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAccess) {
-  if (!IsLocalMachineName(machineName)) {
-    // Remote machines are not reachable yet.
-    SetLastError(RPC_S_SERVER_UNAVAILABLE);
-    return nullptr;
-  }
+  // Remote machines are not reachable yet.
+  if (!IsLocalMachineName(machineName)) return Failed(RPC_S_SERVER_UNAVAILABLE);
   if (databaseName && std::u16string_view(databaseName) != u"ServicesActive") {
-    SetLastError(ERROR_DATABASE_DOES_NOT_EXIST);
-    return nullptr;
+    return Failed(ERROR_DATABASE_DOES_NOT_EXIST);
   }
   return ToServiceHandle(HandleTable::Instance().Insert(
       std::make_shared<ManagerObject>(ResolveManagerAccess(desiredAccess))));
 }
 
-SC_HANDLE OpenServiceByName(SC_HANDLE manager, std::u16string_view name, DWORD desiredAccess) {
+SC_HANDLE OpenServiceByName(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess) {
+  if (!serviceName) return Failed(ERROR_INVALID_PARAMETER);
   if (!HandleTable::Instance().Get<ManagerObject>(ToHandle(manager))) return nullptr;
-  if (!IsValidServiceName(name)) {
-    SetLastError(ERROR_INVALID_NAME);
-    return nullptr;
-  }
+  std::u16string_view name(serviceName);
+  if (!IsValidServiceName(name)) return Failed(ERROR_INVALID_NAME);
   DWORD error = ERROR_SUCCESS;
   auto definition = ReadServiceDefinition(name, &error);
   if (definition && definition->markedForDelete) {
@@ -55,12 +55,73 @@ SC_HANDLE OpenServiceByName(SC_HANDLE manager, std::u16string_view name, DWORD d
         DeleteServiceIfDue(name) ? ERROR_SERVICE_DOES_NOT_EXIST : ERROR_SERVICE_MARKED_FOR_DELETE;
     definition.reset();
   }
-  if (!definition) {
-    SetLastError(error);
-    return nullptr;
-  }
+  if (!definition) return Failed(error);
   return ToServiceHandle(HandleTable::Instance().Insert(
       std::make_shared<ServiceObject>(name, ResolveServiceAccess(desiredAccess))));
+}
+
+SC_HANDLE CreateServiceByName(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayName,
+                              DWORD desiredAccess, DWORD serviceType, DWORD startType,
+                              DWORD errorControl, LPCSTR binaryPathName, LPDWORD tagId) {
+  auto managerObject = HandleTable::Instance().Get<ManagerObject>(ToHandle(manager));
+  if (!managerObject) return nullptr;
+  if ((managerObject->access() & SC_MANAGER_CREATE_SERVICE) == 0) {
+    return Failed(ERROR_ACCESS_DENIED);
+  }
+  std::u16string name = Widen(serviceName);
+  if (!serviceName || !IsValidServiceName(name)) return Failed(ERROR_INVALID_NAME);
+  if (!binaryPathName || !*binaryPathName || serviceType != SERVICE_WIN32_OWN_PROCESS ||
+      startType < SERVICE_AUTO_START || startType > SERVICE_DISABLED || errorControl > 3 || tagId) {
+    return Failed(ERROR_INVALID_PARAMETER);
+  }
+  ServiceDefinition definition;
+  definition.imagePath = Widen(binaryPathName);
+  definition.type = serviceType;
+  definition.start = startType;
+  definition.errorControl = errorControl;
+  definition.displayName = displayName ? Widen(displayName) : name;
+  if (DWORD error = CreateServiceDefinition(name, definition)) return Failed(error);
+  ServiceRuntime(name).RemoveServiceRecords();  // nothing of an earlier service of the name
+  return ToServiceHandle(HandleTable::Instance().Insert(
+      std::make_shared<ServiceObject>(name, ResolveServiceAccess(desiredAccess))));
+}
+
+DWORD ChangeConfig(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,
+                   LPCSTR binaryPathName, LPDWORD tagId, LPCSTR displayName) {
+  auto object = HandleTable::Instance().Get<ServiceObject>(ToHandle(service));
+  if (!object) return ERROR_INVALID_HANDLE;
+  if (!object->Allows(SERVICE_CHANGE_CONFIG)) return ERROR_ACCESS_DENIED;
+  bool startKnown = startType == SERVICE_NO_CHANGE ||
+                    (startType >= SERVICE_AUTO_START && startType <= SERVICE_DISABLED);
+  if ((serviceType != SERVICE_NO_CHANGE && serviceType != SERVICE_WIN32_OWN_PROCESS) ||
+      !startKnown || (errorControl != SERVICE_NO_CHANGE && errorControl > 3) || tagId ||
+      (binaryPathName && !*binaryPathName)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  DefinitionChange change;
+  if (startType != SERVICE_NO_CHANGE) change.start = startType;
+  if (errorControl != SERVICE_NO_CHANGE) change.errorControl = errorControl;
+  if (binaryPathName) change.imagePath = Widen(binaryPathName);
+  if (displayName) change.displayName = Widen(displayName);
+  ServiceLock lock(object->runtime());
+  return ChangeServiceDefinition(object->name(), change);
+}
+
+DWORD MarkForDeletion(SC_HANDLE service) {
+  auto object = HandleTable::Instance().Get<ServiceObject>(ToHandle(service));
+  if (!object) return ERROR_INVALID_HANDLE;
+  if (!object->Allows(DELETE)) return ERROR_ACCESS_DENIED;
+  ServiceLock lock(object->runtime());
+  return MarkServiceForDelete(object->name());
+}
+
+DWORD QueryStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
+  auto object = HandleTable::Instance().Get<ServiceObject>(ToHandle(service));
+  if (!object) return ERROR_INVALID_HANDLE;
+  if (!object->Allows(SERVICE_QUERY_STATUS)) return ERROR_ACCESS_DENIED;
+  if (!status) return ERROR_INVALID_PARAMETER;
+  *status = CurrentStatus(object->runtime(), SERVICE_WIN32_OWN_PROCESS).status;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -77,12 +138,8 @@ using namespace tesmar::platform;
  */
 extern "C" SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName,
                                     DWORD desiredAccess) noexcept {
-  try {
-    return OpenManager(machineName, databaseName, desiredAccess);
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  return ValueResult<SC_HANDLE>(
+      nullptr, [&] { return OpenManager(machineName, databaseName, desiredAccess); });
 }
 
 /***********************************************************************
@@ -92,14 +149,11 @@ extern "C" SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName,
  */
 extern "C" SC_HANDLE OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName,
                                     DWORD desiredAccess) noexcept {
-  try {
+  return ValueResult<SC_HANDLE>(nullptr, [&] {
     std::u16string machine = Widen(machineName), database = Widen(databaseName);
     return OpenManager(machineName ? machine.c_str() : nullptr,
                        databaseName ? database.c_str() : nullptr, desiredAccess);
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  });
 }
 
 /***********************************************************************
@@ -110,16 +164,8 @@ extern "C" SC_HANDLE OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName,
  */
 extern "C" SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName,
                                   DWORD desiredAccess) noexcept {
-  try {
-    if (!serviceName) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return nullptr;
-    }
-    return OpenServiceByName(manager, serviceName, desiredAccess);
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  return ValueResult<SC_HANDLE>(
+      nullptr, [&] { return OpenServiceByName(manager, serviceName, desiredAccess); });
 }
 
 /***********************************************************************
@@ -127,16 +173,10 @@ extern "C" SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName,
  */
 extern "C" SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR serviceName,
                                   DWORD desiredAccess) noexcept {
-  try {
-    if (!serviceName) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return nullptr;
-    }
-    return OpenServiceByName(manager, Widen(serviceName), desiredAccess);
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  return ValueResult<SC_HANDLE>(nullptr, [&] {
+    std::u16string name = Widen(serviceName);
+    return OpenServiceByName(manager, serviceName ? name.c_str() : nullptr, desiredAccess);
+  });
 }
 
 /***********************************************************************
@@ -150,41 +190,29 @@ extern "C" SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCST
                                     DWORD desiredAccess, DWORD serviceType, DWORD startType,
                                     DWORD errorControl, LPCSTR binaryPathName, LPCSTR,
                                     LPDWORD tagId, LPCSTR, LPCSTR, LPCSTR) noexcept {
-  try {
-    auto managerObject = HandleTable::Instance().Get<ManagerObject>(ToHandle(manager));
-    if (!managerObject) return nullptr;
-    if ((managerObject->access() & kCreateServiceRight) == 0) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return nullptr;
-    }
-    std::u16string name = Widen(serviceName);
-    if (!serviceName || !IsValidServiceName(name)) {
-      SetLastError(ERROR_INVALID_NAME);
-      return nullptr;
-    }
-    if (!binaryPathName || !*binaryPathName || serviceType != SERVICE_WIN32_OWN_PROCESS ||
-        startType < SERVICE_AUTO_START || startType > SERVICE_DISABLED || errorControl > 3 ||
-        tagId) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return nullptr;
-    }
-    ServiceDefinition definition;
-    definition.imagePath = Widen(binaryPathName);
-    definition.type = serviceType;
-    definition.start = startType;
-    definition.errorControl = errorControl;
-    definition.displayName = displayName ? Widen(displayName) : name;
-    if (DWORD error = CreateServiceDefinition(name, definition)) {
-      SetLastError(error);
-      return nullptr;
-    }
-    ServiceRuntime(name).RemoveServiceRecords();  // nothing of an earlier service of the name
-    return ToServiceHandle(HandleTable::Instance().Insert(
-        std::make_shared<ServiceObject>(name, ResolveServiceAccess(desiredAccess))));
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  return ValueResult<SC_HANDLE>(nullptr, [&] {
+    return CreateServiceByName(manager, serviceName, displayName, desiredAccess, serviceType,
+                               startType, errorControl, binaryPathName, tagId);
+  });
+}
+
+/***********************************************************************
+ *           ChangeServiceConfigA
+ *
+ * Changes the start type, the error control, the command line and the display name;
+ * SERVICE_NO_CHANGE and null leave a setting as it is. Load-order groups, tags, dependencies and
+ * accounts are not kept, as for CreateServiceA. A running service keeps what it was started
+ * with until it starts again. ERROR_SERVICE_MARKED_FOR_DELETE for a service that waits to be
+ * deleted.
+ */
+extern "C" BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                     DWORD errorControl, LPCSTR binaryPathName, LPCSTR,
+                                     LPDWORD tagId, LPCSTR, LPCSTR, LPCSTR,
+                                     LPCSTR displayName) noexcept {
+  return BoolResult([&] {
+    return ChangeConfig(service, serviceType, startType, errorControl, binaryPathName, tagId,
+                        displayName);
+  });
 }
 
 /***********************************************************************
@@ -194,27 +222,7 @@ extern "C" SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCST
  * ERROR_SERVICE_MARKED_FOR_DELETE when it is marked already.
  */
 extern "C" BOOL DeleteService(SC_HANDLE service) noexcept {
-  try {
-    auto object = HandleTable::Instance().Get<ServiceObject>(ToHandle(service));
-    if (!object) return FALSE;
-    if (!object->Allows(kDeleteRight)) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
-    DWORD error;
-    {
-      ServiceLock lock(object->runtime());
-      error = MarkServiceForDelete(object->name());
-    }
-    if (error) {
-      SetLastError(error);
-      return FALSE;
-    }
-    return TRUE;
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return FALSE;
-  }
+  return BoolResult([&] { return MarkForDeletion(service); });
 }
 
 /***********************************************************************
@@ -224,23 +232,7 @@ extern "C" BOOL DeleteService(SC_HANDLE service) noexcept {
  * ERROR_PROCESS_ABORTED.
  */
 extern "C" BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) noexcept {
-  try {
-    auto object = HandleTable::Instance().Get<ServiceObject>(ToHandle(service));
-    if (!object) return FALSE;
-    if (!object->Allows(SERVICE_QUERY_STATUS)) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
-    if (!status) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
-    }
-    *status = CurrentStatus(object->runtime(), SERVICE_WIN32_OWN_PROCESS).status;
-    return TRUE;
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return FALSE;
-  }
+  return BoolResult([&] { return QueryStatus(service, status); });
 }
 
 /***********************************************************************

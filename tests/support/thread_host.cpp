@@ -1,4 +1,4 @@
-#include "spawned_process.h"
+#include "support/thread_host.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,17 +9,11 @@
 #include <cstdio>
 #include <sstream>
 
+#include "support/programs.h"
+
 extern char** environ;
 
-namespace tesmar::platform::testing {
-
-std::string BuildProgramPath(const std::string& program) {
-  char self[4096];
-  ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length <= 0) return program;
-  std::string path(self, static_cast<size_t>(length));
-  return path.substr(0, path.rfind('/') + 1) + program;
-}
+namespace tesmar::testing {
 
 SpawnedThreadHost::SpawnedThreadHost(unsigned threadCount) {
   start(threadCount);
@@ -43,7 +37,7 @@ bool SpawnedThreadHost::start(unsigned threadCount) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-  std::string program = BuildProgramPath("tesmar_thread_host");
+  std::string program = BuildProgram("tesmar_thread_host");
   std::string count = std::to_string(threadCount);
   char* arguments[] = {program.data(), count.data(), nullptr};
   pid_t child = 0;
@@ -97,4 +91,4 @@ void SpawnedThreadHost::stop() {
   }
 }
 
-}  // namespace tesmar::platform::testing
+}  // namespace tesmar::testing

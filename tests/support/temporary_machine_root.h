@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace tesmar::platform::testing {
+namespace tesmar::testing {
 
 class TemporaryMachineRoot {
  public:
@@ -21,4 +21,4 @@ class TemporaryMachineRoot {
   bool hadPrevious_ = false;
 };
 
-}  // namespace tesmar::platform::testing
+}  // namespace tesmar::testing

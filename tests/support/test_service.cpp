@@ -1,13 +1,12 @@
-#include "testing/test_service.h"
+#include "support/test_service.h"
 
-#include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
-namespace tesmar::platform::testing {
+#include "support/wait_until.h"
+
+namespace tesmar::testing {
 namespace {
 
 std::string MachineRootFile(const char* name) {
@@ -16,11 +15,6 @@ std::string MachineRootFile(const char* name) {
 }
 
 }  // namespace
-
-std::string TestServiceProgram() {
-  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "tesmar_test_service")
-      .string();
-}
 
 std::vector<ReceivedControl> ControlsReceivedByTestService() {
   std::vector<ReceivedControl> controls;
@@ -38,13 +32,10 @@ std::string ArgumentsOfTestService() {
 }
 
 bool WaitForServiceState(SC_HANDLE service, DWORD state) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  SERVICE_STATUS status{};
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (QueryServiceStatus(service, &status) && status.dwCurrentState == state) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
+  return WaitUntil([&] {
+    SERVICE_STATUS status{};
+    return QueryServiceStatus(service, &status) && status.dwCurrentState == state;
+  });
 }
 
-}  // namespace tesmar::platform::testing
+}  // namespace tesmar::testing

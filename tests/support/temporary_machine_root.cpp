@@ -1,11 +1,11 @@
-#include "testing/temporary_machine_root.h"
+#include "support/temporary_machine_root.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 
-namespace tesmar::platform::testing {
+namespace tesmar::testing {
 
 TemporaryMachineRoot::TemporaryMachineRoot() {
   std::string pattern = (std::filesystem::temp_directory_path() / "tesmar-root-XXXXXX").string();
@@ -28,4 +28,4 @@ TemporaryMachineRoot::~TemporaryMachineRoot() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-}  // namespace tesmar::platform::testing
+}  // namespace tesmar::testing

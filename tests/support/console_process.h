@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tesmar::platform::testing {
+namespace tesmar::testing {
 
 class ConsoleProcess {
  public:
@@ -32,6 +32,8 @@ class ConsoleProcess {
 
   void Write(std::string_view text);
   void CloseInput();
+  // Ends the program at once (SIGKILL); WaitForExit then tells the signal.
+  void Kill();
 
   // The exit status (or 128 + the signal that ended it); nullopt while it still runs after the
   // timeout.
@@ -49,4 +51,4 @@ class ConsoleProcess {
   std::optional<int> exitStatus_;
 };
 
-}  // namespace tesmar::platform::testing
+}  // namespace tesmar::testing

@@ -1,4 +1,4 @@
-#include "testing/console_process.h"
+#include "support/console_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 
 extern char** environ;
 
-namespace tesmar::platform::testing {
+namespace tesmar::testing {
 namespace {
 
 void CloseIfOpen(int& descriptor) {
@@ -138,6 +138,10 @@ void ConsoleProcess::CloseInput() {
   CloseIfOpen(input_);
 }
 
+void ConsoleProcess::Kill() {
+  if (pid_ > 0 && !exitStatus_) kill(pid_, SIGKILL);
+}
+
 std::optional<int> ConsoleProcess::WaitForExit(std::chrono::milliseconds timeout) {
   if (exitStatus_) return exitStatus_;
   auto until = Deadline(timeout);
@@ -153,4 +157,4 @@ std::optional<int> ConsoleProcess::WaitForExit(std::chrono::milliseconds timeout
   }
 }
 
-}  // namespace tesmar::platform::testing
+}  // namespace tesmar::testing

@@ -1,5 +1,5 @@
-// Using tesmar_test_service (test_service_main.cpp) from tests: where the program is, and what
-// its control handler received.
+// What tesmar_test_service (platform/testing/test_service_main.cpp) received, and a service
+// handle's wait for a state.
 #pragma once
 
 #include <string>
@@ -8,10 +8,7 @@
 #include "platform/service.h"
 #include "platform/win32_types.h"
 
-namespace tesmar::platform::testing {
-
-// The program, in the folder of the running test executable (all binaries land in one folder).
-std::string TestServiceProgram();
+namespace tesmar::testing {
 
 struct ReceivedControl {
   int processId;
@@ -24,7 +21,7 @@ std::vector<ReceivedControl> ControlsReceivedByTestService();
 // last instance that started; empty before any.
 std::string ArgumentsOfTestService();
 
-// Polls QueryServiceStatus until the service is in the state (true) or ten seconds passed.
+// Waits until QueryServiceStatus reports the state (true), within the generous bound.
 bool WaitForServiceState(SC_HANDLE service, DWORD state);
 
-}  // namespace tesmar::platform::testing
+}  // namespace tesmar::testing

@@ -6,10 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace tesmar::platform::testing {
-
-// The folder of the running test binary, where every program of the build lands.
-std::string BuildProgramPath(const std::string& program);
+namespace tesmar::testing {
 
 class SpawnedThreadHost {
  public:
@@ -35,4 +32,4 @@ class SpawnedThreadHost {
   std::vector<uint32_t> threadIds_;
 };
 
-}  // namespace tesmar::platform::testing
+}  // namespace tesmar::testing
