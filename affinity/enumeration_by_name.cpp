@@ -1,10 +1,12 @@
 // Finding entries by image name, and listing the named entries one call at a time as
 // "name (0x<id>)" texts.
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 
 #include "Cpumask.h"
 #include "platform/handles.h"
+#include "platform/utf16.h"
 #include "process_entry.h"
 
 namespace tesmar::affinity {
@@ -25,10 +27,6 @@ struct EnumerationCursor {
 
 EnumerationCursor cursor;
 
-bool IsHighSurrogate(WCHAR unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
 // "%s (0x%x)" into the cursor's text, cut short where it would not fit; a cut never keeps the
 // first half of a surrogate pair.
 void FormatNameAndId(LPCWSTR name, uint32_t processId) {
@@ -46,14 +44,10 @@ void FormatNameAndId(LPCWSTR name, uint32_t processId) {
   suffix[suffixLength++] = u')';
 
   constexpr std::size_t kCapacity = kCursorTextUnits - 1;
-  std::size_t length = 0;
-  while (length < kCapacity && name[length] != u'\0') {
-    cursor.text[length] = name[length];
-    ++length;
-  }
+  std::size_t length = tesmar::platform::CutLength(name, kCapacity);
+  std::copy_n(name, length, cursor.text);
   if (name[length] != u'\0') {
     // The name alone fills the text: no fragment of the id follows it.
-    if (IsHighSurrogate(name[length - 1])) --length;
     cursor.text[length] = u'\0';
     return;
   }

@@ -10,6 +10,7 @@
 #include "packet/data_key.h"
 #include "packet_engine.h"
 #include "platform/process.h"
+#include "platform/utf16.h"
 
 namespace tesmar::service {
 
@@ -22,10 +23,6 @@ namespace {
 
 using packet::ProcessRecord;
 
-bool IsHighSurrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
 // At most 31 units and a NUL; the units after the NUL stay zero. A cut never keeps half of a
 // surrogate pair.
 void CopyName(ProcessRecord& record, LPCWSTR name) {
@@ -33,13 +30,7 @@ void CopyName(ProcessRecord& record, LPCWSTR name) {
     std::memcpy(record.ProcName, packet::kIdleProcessName, sizeof packet::kIdleProcessName);
     return;
   }
-  constexpr std::size_t kMaxLength = packet::kProcNameUnits - 1;
-  std::size_t length = 0;
-  while (length < kMaxLength && name[length] != u'\0') ++length;
-  if (length == kMaxLength && name[length] != u'\0' && IsHighSurrogate(name[length - 1])) {
-    --length;
-  }
-  std::copy_n(name, length, record.ProcName);
+  std::copy_n(name, platform::CutLength(name, packet::kProcNameUnits - 1), record.ProcName);
 }
 
 void FillRecord(ProcessRecord& record, const ProcessEntry* entry) {

@@ -154,10 +154,7 @@ TEST_F(OperationsTest, RefusedProcessFallsBackToTheBasePriority) {
 }
 
 TEST_F(OperationsTest, EveryOperationClosesWhatItOpened) {
-  // Closed handles are reused, so an operation that leaked one would move the next handle on.
-  HANDLE before = AffinGetThreadHandle(app_, 0);
-  ASSERT_NE(before, nullptr);
-  ASSERT_TRUE(CloseHandle(before));
+  const std::size_t before = platform::OpenHandleCount();
 
   DWORD disabled = 0;
   for (int round = 0; round < 3; ++round) {
@@ -178,9 +175,12 @@ TEST_F(OperationsTest, EveryOperationClosesWhatItOpened) {
     AffinSetThreadIdealProcessor(app_, 1, 99);  // failing calls close too
   }
 
-  HANDLE after = AffinGetThreadHandle(app_, 0);
-  EXPECT_EQ(after, before);
-  EXPECT_TRUE(CloseHandle(after));
+  EXPECT_EQ(platform::OpenHandleCount(), before);
+  // The count sees a handle that stays open.
+  HANDLE kept = AffinGetThreadHandle(app_, 0);
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(platform::OpenHandleCount(), before + 1);
+  EXPECT_TRUE(CloseHandle(kept));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 #include <stdexcept>
 
 #include "platform/errors.h"
@@ -95,6 +96,16 @@ void MadeUpMachine::Refuse(uint32_t id, Operation operation, DWORD error) {
   refused_[{id, operation}] = error;
 }
 
+void MadeUpMachine::OnListing(std::function<void()> hook) {
+  std::lock_guard lock(mutex_);
+  onListing_ = std::move(hook);
+}
+
+void MadeUpMachine::FailAllocation(uint32_t id, Operation operation) {
+  std::lock_guard lock(mutex_);
+  failingAllocations_.insert({id, operation});
+}
+
 void MadeUpMachine::AddPhantomThreads(uint32_t processId, unsigned count) {
   std::lock_guard lock(mutex_);
   phantomThreads_[processId] += count;
@@ -134,9 +145,16 @@ unsigned MadeUpMachine::ProcessorCount() {
 }
 
 DWORD MadeUpMachine::ListProcesses(ProcessListing& listing) {
+  std::function<void()> hook;
+  {
+    std::lock_guard lock(mutex_);
+    hook = onListing_;
+  }
+  if (hook) hook();
   std::lock_guard lock(mutex_);
   ++listCount_;
   listing.Clear();
+  if (DWORD refusal = RefusalOf(0, 0, Operation::ListProcesses)) return refusal;
   for (const Process& process : processes_) {
     ProcessListing::Process entry;
     entry.id = process.id;
@@ -290,6 +308,7 @@ MadeUpMachine::Process* MadeUpMachine::OwnerOf(uint32_t threadId) {
 
 DWORD MadeUpMachine::RefusalOf(uint32_t threadId, uint32_t processId, Operation operation) const {
   for (uint32_t id : {threadId, processId}) {
+    if (failingAllocations_.count({id, operation})) throw std::bad_alloc();
     auto refusal = refused_.find({id, operation});
     if (refusal != refused_.end()) return refusal->second;
   }

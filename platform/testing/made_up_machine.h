@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,7 +25,8 @@ class MadeUpMachine : public ProcessSource {
     SetAffinity,
     GetScheduling,
     SetScheduling,
-    ListThreads
+    ListThreads,
+    ListProcesses
   };
 
   struct Thread {
@@ -51,8 +54,15 @@ class MadeUpMachine : public ProcessSource {
   void ReuseId(uint32_t id, std::u16string newName);
   // The operation on this process or thread id fails with ERROR_ACCESS_DENIED from now on.
   // error: what the refusal reads as, ERROR_ACCESS_DENIED unless told (the kernel also answers
-  // ERROR_INVALID_PARAMETER for a live thread, e.g. for a mask outside its cpuset).
+  // ERROR_INVALID_PARAMETER for a live thread, e.g. for a mask outside its cpuset). The listing
+  // of every process is refused with id 0 and ListProcesses.
   void Refuse(uint32_t id, Operation operation, DWORD error = ERROR_ACCESS_DENIED);
+  // The operation on this process or thread id throws std::bad_alloc from now on, as a source
+  // whose allocation fails does.
+  void FailAllocation(uint32_t id, Operation operation);
+  // Runs the hook at every listing of the processes, before the machine is listed: a test's way
+  // to change the world while a caller is in the middle of its work.
+  void OnListing(std::function<void()> hook);
   // Makes the process listing as long as it would be for that many more threads (without
   // keeping them), to test callers' buffer sizing.
   void AddPhantomThreads(uint32_t processId, unsigned count);
@@ -93,7 +103,9 @@ class MadeUpMachine : public ProcessSource {
   std::vector<Process> processes_;
   std::map<uint32_t, unsigned> phantomThreads_;
   std::map<std::pair<uint32_t, Operation>, DWORD> refused_;
+  std::set<std::pair<uint32_t, Operation>> failingAllocations_;
   std::vector<std::string> callLog_;
+  std::function<void()> onListing_;
   unsigned listCount_ = 0;
 };
 

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/text.h"
+#include "platform/threading.h"
 
 TEST(LastError, IsKeptPerThread) {
   SetLastError(1234);
@@ -32,6 +34,23 @@ TEST(CloseHandle, RefusesHandlesThatAreNotOpen) {
     EXPECT_FALSE(CloseHandle(bogus));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   }
+}
+
+// A handle used after it was closed must fail, not reach whatever was opened next: its value
+// is not handed out again while many others are.
+TEST(CloseHandle, AClosedHandleIsNotHandedOutAgainSoon) {
+  HANDLE closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(closed, nullptr);
+  ASSERT_TRUE(CloseHandle(closed));
+  std::vector<HANDLE> later;
+  for (int k = 0; k < 32; ++k) {
+    later.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    EXPECT_NE(later.back(), closed) << "handed out again after " << k << " others";
+  }
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(SetEvent(closed));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  for (HANDLE handle : later) EXPECT_TRUE(CloseHandle(handle));
 }
 
 TEST(LstrcmpW, ComparesCaseSensitively) {

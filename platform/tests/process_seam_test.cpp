@@ -295,3 +295,44 @@ TEST_F(ProcessSeam, ThreadCallsRejectWrongHandlesAndLengths) {
 }
 
 }  // namespace
+
+namespace {
+
+// The list tells why it could not be read, instead of calling every failure a refusal.
+TEST_F(ProcessSeam, AListThatCannotBeReadAnswersWhy) {
+  std::vector<unsigned char> buffer(1 << 16);
+  ULONG needed = 0;
+  for (auto [error, status] : {std::pair{ERROR_NOT_ENOUGH_MEMORY, STATUS_NO_MEMORY},
+                               std::pair{ERROR_ACCESS_DENIED, STATUS_ACCESS_DENIED},
+                               std::pair{ERROR_INVALID_PARAMETER, STATUS_INVALID_PARAMETER},
+                               std::pair{ERROR_GEN_FAILURE, STATUS_UNSUCCESSFUL}}) {
+    machine_->Refuse(0, MadeUpMachine::Operation::ListProcesses, error);
+    EXPECT_EQ(NtQuerySystemInformation(SystemProcessInformation, buffer.data(),
+                                       static_cast<ULONG>(buffer.size()), &needed),
+              status)
+        << error;
+  }
+}
+
+// A call that runs out of memory fails with ERROR_NOT_ENOUGH_MEMORY; it does not end the
+// process (every call is noexcept, and an allocation that threw out of one would terminate it).
+TEST_F(ProcessSeam, NoMemoryInsideACallIsItsError) {
+  machine_->FailAllocation(100, MadeUpMachine::Operation::ListThreads);
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
+  ASSERT_NE(process, nullptr);
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(SetProcessAffinityMask(process, 0x3));
+  EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(GetPriorityClass(process), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+  CloseHandle(process);
+
+  machine_->FailAllocation(0, MadeUpMachine::Operation::ListProcesses);
+  std::vector<unsigned char> buffer(1 << 16);
+  EXPECT_EQ(NtQuerySystemInformation(SystemProcessInformation, buffer.data(),
+                                     static_cast<ULONG>(buffer.size()), nullptr),
+            STATUS_NO_MEMORY);
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 #include "platform/registry.h"
 #include "platform/threading.h"
 #include "registry_test_support.h"
+#include "support/immutable_file.h"
 #include "support/temporary_machine_root.h"
 
 using registry_test::CreateKey;
@@ -45,6 +46,26 @@ class RegistryNotify : public ::testing::Test {
   HANDLE event_ = nullptr;
   HANDLE second_ = nullptr;
 };
+
+// Waiters learn of a change from the writer's touch of the machine's folder after the commit. A
+// change that cannot be announced stands, but its writer is told: waiters would sleep through
+// it.
+TEST_F(RegistryNotify, AChangeThatCannotBeAnnouncedIsReported) {
+  if (!tesmar::testing::ImmutableFile::Available()) {
+    GTEST_SKIP() << "needs root and a file system with immutable files (chattr)";
+  }
+  ASSERT_EQ(SetDword(child_, u"RefreshFlag", 1), ERROR_SUCCESS);
+  {
+    tesmar::testing::ImmutableFile frozen(root_.path());
+    ASSERT_TRUE(frozen.made());
+    EXPECT_EQ(SetDword(child_, u"RefreshFlag", 2), static_cast<LONG>(ERROR_ACCESS_DENIED));
+  }
+  LONG result = 0;
+  std::vector<BYTE> stored = registry_test::ReadBytes(child_, u"RefreshFlag", result);
+  ASSERT_EQ(result, ERROR_SUCCESS);
+  ASSERT_EQ(stored.size(), sizeof(DWORD));
+  EXPECT_EQ(stored[0], 2) << "the change itself stands";
+}
 
 TEST_F(RegistryNotify, EarlierWritesDoNotWakeALaterWaiter) {
   ASSERT_EQ(SetDword(child_, u"RefreshFlag", 1), ERROR_SUCCESS);

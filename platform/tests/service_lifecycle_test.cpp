@@ -280,6 +280,35 @@ TEST_F(ServiceLifecycle, AMissingProgramFailsToStart) {
   EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
 }
 
+// Service names compare as the registry compares them, beyond ASCII too: every spelling the
+// registry finds the definition by reaches the same running service.
+TEST_F(ServiceLifecycle, NamesThatDifferInCaseBeyondAsciiNameOneService) {
+  std::string imagePath = "\"" + TestServiceProgram() + "\"";
+  SC_HANDLE created =
+      CreateServiceA(manager_, "Dienst-\xC3\x84rger", nullptr, SERVICE_ALL_ACCESS,
+                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                     imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(created, nullptr) << GetLastError();
+  SC_HANDLE other = OpenServiceW(manager_, u"DIENST-\u00E4RGER", SERVICE_ALL_ACCESS);
+  ASSERT_NE(other, nullptr) << GetLastError();
+  struct Stopped {
+    ~Stopped() {
+      if (int processId = RunningServiceProcessId(u"Dienst-\u00C4rger")) {
+        SendSignal("KILL", processId);
+      }
+    }
+  } stopped;
+
+  ASSERT_TRUE(StartServiceW(created, 0, nullptr)) << GetLastError();
+  EXPECT_TRUE(WaitForServiceState(other, SERVICE_RUNNING));
+  SERVICE_STATUS status{};
+  EXPECT_TRUE(ControlService(other, SERVICE_CONTROL_STOP, &status)) << GetLastError();
+  EXPECT_TRUE(WaitForServiceState(created, SERVICE_STOPPED));
+  EXPECT_TRUE(DeleteService(created));
+  CloseServiceHandle(other);
+  CloseServiceHandle(created);
+}
+
 TEST(ServiceDispatcher, AProgramTheManagerDidNotStartCannotConnect) {
   tesmar::testing::TemporaryMachineRoot root;
   // Run by hand, and run with a forged service name: neither is the process the manager started.

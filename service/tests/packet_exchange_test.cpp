@@ -134,5 +134,14 @@ TEST_F(PacketExchangeTest, PacketsOfAThousandProcessesAndMoreAreTakenWhole) {
   EXPECT_EQ(published.Record(1002).Watched, 1u);
 }
 
+// A publication that cannot be written is the flow's answer, for the worker to report: here the
+// Data key is deleted while the packet is built.
+TEST_F(PacketExchangeTest, APublicationThatCannotBeWrittenIsTheFlowsAnswer) {
+  registry_.WriteUpdateList(registry_.Build());
+  ASSERT_EQ(ApplyUpdateList(registry_.DataKey()), ERROR_SUCCESS);
+  machine_->OnListing([] { RegDeleteKeyW(HKEY_LOCAL_MACHINE, packet::kDataKeyPath); });
+  EXPECT_EQ(ApplyUpdateList(registry_.DataKey()), static_cast<LSTATUS>(ERROR_KEY_DELETED));
+}
+
 }  // namespace
 }  // namespace tesmar::service::testing

@@ -139,9 +139,11 @@ bool ScriptedDataKey::TakeAndServe() {
 }
 
 ScriptedDataKey::Answer ScriptedDataKey::NextAnswer() {
-  if (queued_.empty()) return standing_;
-  Answer next = std::move(queued_.front());
-  queued_.pop_front();
+  Answer next = standing_;
+  if (!queued_.empty()) {
+    std::swap(next, queued_.front());
+    queued_.pop_front();
+  }
   return next;
 }
 

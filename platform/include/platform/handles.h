@@ -16,3 +16,11 @@ PLATFORM_API BOOL CloseHandle(HANDLE handle) PLATFORM_NOEXCEPT;
 PLATFORM_API int lstrcmpW(LPCWSTR first, LPCWSTR second) PLATFORM_NOEXCEPT;
 
 PLATFORM_EXTERN_C_END
+
+#ifdef __cplusplus
+namespace tesmar::platform {
+// How many handles of the process are open, for tests that check an operation closes what it
+// opened.
+PLATFORM_API size_t OpenHandleCount() noexcept;
+}  // namespace tesmar::platform
+#endif

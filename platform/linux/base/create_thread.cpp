@@ -8,6 +8,7 @@
 #include "base/errno_to_win32.h"
 #include "base/thread_object.h"
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/threading.h"
 
 namespace tesmar::platform {
@@ -47,7 +48,7 @@ extern "C" HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize,
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  try {
+  return tesmar::platform::ValueResult<HANDLE>(nullptr, [&]() -> HANDLE {
     auto thread = std::make_shared<ThreadObject>();
     auto startInfo = std::make_unique<tesmar::platform::ThreadStart>(
         tesmar::platform::ThreadStart{thread, start, parameter});
@@ -64,8 +65,9 @@ extern "C" HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize,
     int error = pthread_create(&id, &attributes, tesmar::platform::RunThread, startInfo.get());
     pthread_attr_destroy(&attributes);
     if (error != 0) {
-      SetLastError(error == EAGAIN ? ERROR_NOT_ENOUGH_MEMORY
-                                   : tesmar::platform::Win32ErrorFromErrno(error));
+      // pthread_create's EAGAIN means no resources for another thread, which Windows calls
+      // no memory.
+      SetLastError(tesmar::platform::Win32ErrorFromErrno(error == EAGAIN ? ENOMEM : error));
       return nullptr;
     }
     startInfo.release();  // the thread owns it now
@@ -74,8 +76,5 @@ extern "C" HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize,
     DWORD tid = thread->WaitForThreadId();
     if (threadId) *threadId = tid;
     return handle;
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  });
 }

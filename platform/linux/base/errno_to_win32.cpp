@@ -47,6 +47,17 @@ DWORD Win32ErrorFromErrno(int error) noexcept {
   }
 }
 
+DWORD Win32ErrorFromTaskErrno(int error) noexcept {
+  switch (Win32ErrorFromErrno(error)) {
+    case ERROR_ACCESS_DENIED:
+      return ERROR_ACCESS_DENIED;
+    case ERROR_NOT_ENOUGH_MEMORY:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+      return ERROR_INVALID_PARAMETER;
+  }
+}
+
 DWORD SetLastErrorFromErrno() noexcept {
   DWORD error = Win32ErrorFromErrno(errno);
   SetLastError(error);

@@ -1,6 +1,7 @@
 #include "base/event_object.h"
 
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/threading.h"
 
 namespace tesmar::platform {
@@ -46,13 +47,10 @@ extern "C" HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL ini
     SetLastError(ERROR_NOT_SUPPORTED);
     return nullptr;
   }
-  try {
+  return tesmar::platform::ValueResult<HANDLE>(nullptr, [&] {
     return HandleTable::Instance().Insert(
         std::make_shared<EventObject>(manualReset != FALSE, initialState != FALSE));
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  });
 }
 
 /***********************************************************************

@@ -3,12 +3,15 @@
 #include <cstdint>
 
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/handles.h"
 
 namespace tesmar::platform {
 namespace {
 // Handle values are multiples of four from 4, as on Windows; 0 and -1 are never handed out.
 constexpr uintptr_t kHandleStep = 4;
+// A closed slot is handed out again only once this many others are free.
+constexpr size_t kReuseDelay = 64;
 
 size_t SlotOf(HANDLE handle) {
   auto value = reinterpret_cast<uintptr_t>(handle);
@@ -27,9 +30,9 @@ HandleTable& HandleTable::Instance() {
 HANDLE HandleTable::Insert(std::shared_ptr<KernelObject> object) {
   std::lock_guard lock(mutex_);
   size_t slot;
-  if (!freeSlots_.empty()) {
-    slot = freeSlots_.back();
-    freeSlots_.pop_back();
+  if (freeSlots_.size() > kReuseDelay) {
+    slot = freeSlots_.front();
+    freeSlots_.pop_front();
     slots_[slot] = std::move(object);
   } else {
     slot = slots_.size();
@@ -57,6 +60,15 @@ bool HandleTable::Close(HANDLE handle) {
   return true;
 }
 
+size_t HandleTable::OpenCount() {
+  std::lock_guard lock(mutex_);
+  return slots_.size() - freeSlots_.size();
+}
+
+size_t OpenHandleCount() noexcept {
+  return HandleTable::Instance().OpenCount();
+}
+
 void HandleTable::SetInvalidHandleError() {
   SetLastError(ERROR_INVALID_HANDLE);
 }
@@ -67,9 +79,8 @@ void HandleTable::SetInvalidHandleError() {
  *           CloseHandle
  */
 extern "C" BOOL CloseHandle(HANDLE handle) noexcept {
-  if (!tesmar::platform::HandleTable::Instance().Close(handle)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  return TRUE;
+  return tesmar::platform::BoolResult([&]() -> DWORD {
+    return tesmar::platform::HandleTable::Instance().Close(handle) ? ERROR_SUCCESS
+                                                                   : ERROR_INVALID_HANDLE;
+  });
 }

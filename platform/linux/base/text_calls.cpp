@@ -22,6 +22,7 @@ extern "C" int lstrcmpW(LPCWSTR first, LPCWSTR second) noexcept {
 
 #include "base/text_conversion.h"
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/text.h"
 
 namespace {
@@ -54,13 +55,10 @@ extern "C" int MultiByteToWideChar(UINT, DWORD, LPCSTR text, int length, LPWSTR 
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  try {
+  return tesmar::platform::ValueResult<int>(0, [&] {
     size_t units = length == -1 ? std::strlen(text) + 1 : static_cast<size_t>(length);
     return CopyOut(tesmar::platform::Utf8ToUtf16({text, units}), output, outputLength);
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
-  }
+  });
 }
 
 /***********************************************************************
@@ -73,11 +71,8 @@ extern "C" int WideCharToMultiByte(UINT, DWORD, LPCWSTR text, int length, LPSTR 
     return 0;
   }
   if (usedDefaultChar) *usedDefaultChar = FALSE;
-  try {
+  return tesmar::platform::ValueResult<int>(0, [&] {
     size_t units = length == -1 ? WideLength(text) + 1 : static_cast<size_t>(length);
     return CopyOut(tesmar::platform::Utf16ToUtf8({text, units}), output, outputLength);
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
-  }
+  });
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/utf16.h"
+
 namespace tesmar::platform {
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
@@ -36,14 +38,7 @@ char32_t DecodeUtf8(std::string_view text, size_t& i) {
 void AppendUtf8AsUtf16(std::string_view text, std::u16string& out) {
   size_t i = 0;
   while (i < text.size()) {
-    char32_t code = DecodeUtf8(text, i);
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
+    AppendCodePoint(out, DecodeUtf8(text, i));
   }
 }
 
@@ -59,11 +54,10 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      code = CodePointOfPair(text[i], text[i + 1]);
       ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
+    } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
       code = kReplacement;
     }
     if (code < 0x80) {

@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include "processes/proc_directory.h"
 #include "processes/proc_stat_parser.h"
 #include "processes/scheduling_map.h"
+#include "processes/task_start_time.h"
 
 #ifndef PIDFD_THREAD
 #define PIDFD_THREAD O_EXCL
@@ -33,24 +35,6 @@ DWORD LastErrno() {
 
 int PidfdOpen(uint32_t id, unsigned flags) {
   return static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(id), flags));
-}
-
-// The start time of a task that still runs: a zombie (ended, not yet reaped) has none. The
-// leader of a process whose other threads run on is a zombie too, yet its process lives.
-std::optional<uint64_t> ReadStartTime(int procFd, uint32_t id, bool wholeProcess) {
-  char path[32];
-  std::snprintf(path, sizeof path, "%u/stat", id);
-  std::string text;
-  if (!ReadSmallFile(procFd, path, text)) return std::nullopt;
-  auto state = StatField(text, kStatState);
-  if (!state) return std::nullopt;
-  if (*state == "Z" || *state == "X") {
-    std::vector<uint32_t> tasks;
-    if (!wholeProcess || !AppendTaskIds(procFd, id, tasks) || tasks.size() < 2) {
-      return std::nullopt;
-    }
-  }
-  return StatNumber(text, kStatStartTime);
 }
 
 // Whether id names a thread group leader (a process), not another thread.
@@ -98,16 +82,21 @@ class PidfdIdentity : public TaskIdentity {
     int ready = poll(&probe, 1, 0);
     return ready == 0;
   }
+  // Read once, on first use; two threads using one handle may both read it, and find the same.
   uint64_t Key() override {
-    if (!key_) key_ = ReadStartTime(procFd_, id_, false).value_or(0);
-    return key_;
+    uint64_t key = key_.load(std::memory_order_relaxed);
+    if (key == 0) {
+      key = StartTimeOfTask(procFd_, id_, false).value_or(0);
+      key_.store(key, std::memory_order_relaxed);
+    }
+    return key;
   }
 
  private:
   int procFd_;
   uint32_t id_;
   int pidfd_;
-  uint64_t key_ = 0;
+  std::atomic<uint64_t> key_{0};
 };
 
 class StartTimeIdentity : public TaskIdentity {
@@ -116,7 +105,7 @@ class StartTimeIdentity : public TaskIdentity {
       : procFd_(procFd), id_(id), wholeProcess_(wholeProcess), startTime_(startTime) {}
   uint32_t Id() const override { return id_; }
   bool StillSame() override {
-    auto now = ReadStartTime(procFd_, id_, wholeProcess_);
+    auto now = StartTimeOfTask(procFd_, id_, wholeProcess_);
     return now && *now == startTime_;
   }
   uint64_t Key() override { return startTime_; }
@@ -224,7 +213,7 @@ DWORD KernelProcessSource::Open(uint32_t id, bool wholeProcess,
   if (usePidfd_) {
     // A process pidfd needs a thread group leader; any thread takes PIDFD_THREAD.
     int pidfd = PidfdOpen(id, wholeProcess ? 0 : PIDFD_THREAD);
-    if (pidfd < 0) return errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER;
+    if (pidfd < 0) return Win32ErrorFromTaskErrno(errno);
     auto opened = std::make_unique<PidfdIdentity>(procFd_, id, pidfd);
     // pidfd_open takes a zombie too; a process that has ended is not opened, as on Windows
     // once the last handle to it is gone.
@@ -233,7 +222,7 @@ DWORD KernelProcessSource::Open(uint32_t id, bool wholeProcess,
     return ERROR_SUCCESS;
   }
   if (wholeProcess && !IsProcessId(procFd_, id)) return ERROR_INVALID_PARAMETER;
-  auto startTime = ReadStartTime(procFd_, id, wholeProcess);
+  auto startTime = StartTimeOfTask(procFd_, id, wholeProcess);
   if (!startTime) return ERROR_INVALID_PARAMETER;
   identity = std::make_unique<StartTimeIdentity>(procFd_, id, wholeProcess, *startTime);
   return ERROR_SUCCESS;
@@ -242,7 +231,7 @@ DWORD KernelProcessSource::Open(uint32_t id, bool wholeProcess,
 DWORD KernelProcessSource::ListThreads(uint32_t processId, std::vector<uint32_t>& threadIds) {
   threadIds.clear();
   if (!AppendTaskIds(procFd_, processId, threadIds)) {
-    return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER;
+    return Win32ErrorFromTaskErrno(errno);
   }
   return ERROR_SUCCESS;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/process.h"
 #include "processes/process_class.h"
 #include "processes/processor_masks.h"
@@ -12,11 +13,6 @@
 
 namespace tesmar::platform {
 namespace {
-
-bool Fail(DWORD error) {
-  SetLastError(error);
-  return false;
-}
 
 // Whether the thread is no longer one of the process's: ended, or its id taken by another.
 bool ThreadLeft(TaskObject& process, uint32_t thread) {
@@ -40,7 +36,9 @@ DWORD ForEachThread(TaskObject& process, Walk walk, Action action) {
   DWORD error = process.source->ListThreads(process.Id(), threads);
   if (error != ERROR_SUCCESS) return error;
   for (uint32_t thread : threads) {
-    if (walk == Walk::Changing && !process.identity->StillSame()) return ERROR_INVALID_PARAMETER;
+    if (walk == Walk::Changing && ReadWasOwn(process) != ERROR_SUCCESS) {
+      return ERROR_INVALID_PARAMETER;
+    }
     error = action(thread);
     if (error == ERROR_INVALID_PARAMETER && ThreadLeft(process, thread)) continue;
     if (error != ERROR_SUCCESS) return error;
@@ -48,14 +46,93 @@ DWORD ForEachThread(TaskObject& process, Walk walk, Action action) {
   return ERROR_SUCCESS;
 }
 
+DWORD ReadProcessMasks(HANDLE process, PDWORD_PTR processMask, PDWORD_PTR systemMask) {
+  if (!processMask || !systemMask) return ERROR_INVALID_PARAMETER;
+  std::shared_ptr<TaskObject> task;
+  if (DWORD error = FindTask(process, true, task)) return error;
+  uint32_t unionMask = 0;
+  DWORD error = ForEachThread(*task, Walk::Reading, [&](uint32_t thread) {
+    uint32_t mask = 0;
+    DWORD result = task->source->GetAffinity(thread, mask);
+    if (result == ERROR_SUCCESS) unionMask |= mask;
+    return result;
+  });
+  if (error == ERROR_SUCCESS) error = ReadWasOwn(*task);
+  if (error != ERROR_SUCCESS) return error;
+  *processMask = unionMask;
+  *systemMask = AllProcessorsMask(task->source->ProcessorCount());
+  return ERROR_SUCCESS;
+}
+
+DWORD SetProcessMask(HANDLE process, DWORD_PTR mask) {
+  std::shared_ptr<TaskObject> task;
+  if (DWORD error = FindLiveTask(process, true, task)) return error;
+  uint32_t system = AllProcessorsMask(task->source->ProcessorCount());
+  if (mask == 0 || (mask & ~DWORD_PTR{system}) != 0) return ERROR_INVALID_PARAMETER;
+  return ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
+    return task->source->SetAffinity(thread, static_cast<uint32_t>(mask));
+  });
+}
+
+DWORD ReadClass(HANDLE process, DWORD& priorityClass) {
+  std::shared_ptr<TaskObject> task;
+  if (DWORD error = FindTask(process, true, task)) return error;
+  DWORD error = ReadProcessClass(*task->source, task->Id(), priorityClass);
+  return error == ERROR_SUCCESS ? ReadWasOwn(*task) : error;
+}
+
+// Moves every thread to the new class at the level it had in the old one.
+DWORD SetClass(HANDLE process, DWORD priorityClass) {
+  if (!IsPriorityClass(priorityClass)) return ERROR_INVALID_PARAMETER;
+  std::shared_ptr<TaskObject> task;
+  if (DWORD error = FindLiveTask(process, true, task)) return error;
+  return ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
+    Scheduling current;
+    DWORD result = task->source->GetScheduling(thread, current);
+    if (result != ERROR_SUCCESS) return result;
+    Scheduling wanted =
+        SchedulingFor(priorityClass, LevelOf(current), current.policy == Scheduling::Policy::Batch);
+    if (wanted == current) return DWORD{ERROR_SUCCESS};
+    return task->source->SetScheduling(thread, wanted);
+  });
+}
+
+DWORD ReadBoost(HANDLE process, PBOOL disabled) {
+  if (!disabled) return ERROR_INVALID_PARAMETER;
+  std::shared_ptr<TaskObject> task;
+  if (DWORD error = FindTask(process, true, task)) return error;
+  Scheduling main;
+  DWORD error = task->source->GetScheduling(task->Id(), main);
+  if (error == ERROR_SUCCESS) error = ReadWasOwn(*task);
+  if (error != ERROR_SUCCESS) return error;
+  *disabled = main.policy == Scheduling::Policy::Batch ? TRUE : FALSE;
+  return ERROR_SUCCESS;
+}
+
+DWORD SetBoost(HANDLE process, BOOL disable) {
+  std::shared_ptr<TaskObject> task;
+  if (DWORD error = FindLiveTask(process, true, task)) return error;
+  return ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
+    Scheduling scheduling;
+    DWORD result = task->source->GetScheduling(thread, scheduling);
+    if (result != ERROR_SUCCESS || scheduling.IsRealtime()) return result;
+    auto policy = disable ? Scheduling::Policy::Batch : Scheduling::Policy::Other;
+    if (scheduling.policy == policy) return DWORD{ERROR_SUCCESS};
+    scheduling.policy = policy;
+    return task->source->SetScheduling(thread, scheduling);
+  });
+}
+
+DWORD Terminate(HANDLE process) {
+  std::shared_ptr<TaskObject> task;
+  if (DWORD error = FindLiveTask(process, true, task)) return error;
+  return task->source->Terminate(task->Id());
+}
+
 }  // namespace
 }  // namespace tesmar::platform
 
-using tesmar::platform::AllProcessorsMask;
-using tesmar::platform::ForEachThread;
-using tesmar::platform::LiveTask;
-using tesmar::platform::Scheduling;
-using tesmar::platform::Walk;
+using namespace tesmar::platform;
 
 /***********************************************************************
  *           OpenProcess
@@ -64,7 +141,13 @@ using tesmar::platform::Walk;
  * process it opened and fails once that process has exited.
  */
 extern "C" HANDLE OpenProcess(DWORD, BOOL, DWORD processId) noexcept {
-  return tesmar::platform::OpenTaskHandle(processId, true);
+  return ValueResult<HANDLE>(nullptr, [&]() -> HANDLE {
+    HANDLE handle = nullptr;
+    DWORD error = OpenTaskHandle(processId, true, handle);
+    if (error == ERROR_SUCCESS) return handle;
+    SetLastError(error);
+    return nullptr;
+  });
 }
 
 /***********************************************************************
@@ -75,21 +158,7 @@ extern "C" HANDLE OpenProcess(DWORD, BOOL, DWORD processId) noexcept {
  */
 extern "C" BOOL GetProcessAffinityMask(HANDLE process, PDWORD_PTR processMask,
                                        PDWORD_PTR systemMask) noexcept {
-  if (!processMask || !systemMask) return tesmar::platform::Fail(ERROR_INVALID_PARAMETER);
-  auto task = tesmar::platform::TaskToRead(process, true);
-  if (!task) return FALSE;
-  uint32_t unionMask = 0;
-  DWORD error = ForEachThread(*task, Walk::Reading, [&](uint32_t thread) {
-    uint32_t mask = 0;
-    DWORD result = task->source->GetAffinity(thread, mask);
-    if (result == ERROR_SUCCESS) unionMask |= mask;
-    return result;
-  });
-  if (error == ERROR_SUCCESS && !task->identity->StillSame()) error = ERROR_INVALID_PARAMETER;
-  if (error != ERROR_SUCCESS) return tesmar::platform::Fail(error);
-  *processMask = unionMask;
-  *systemMask = AllProcessorsMask(task->source->ProcessorCount());
-  return TRUE;
+  return BoolResult([&] { return ReadProcessMasks(process, processMask, systemMask); });
 }
 
 /***********************************************************************
@@ -99,33 +168,20 @@ extern "C" BOOL GetProcessAffinityMask(HANDLE process, PDWORD_PTR processMask,
  * the new mask.
  */
 extern "C" BOOL SetProcessAffinityMask(HANDLE process, DWORD_PTR mask) noexcept {
-  auto task = LiveTask(process, true);
-  if (!task) return FALSE;
-  uint32_t system = AllProcessorsMask(task->source->ProcessorCount());
-  if (mask == 0 || (mask & ~DWORD_PTR{system}) != 0) {
-    return tesmar::platform::Fail(ERROR_INVALID_PARAMETER);
-  }
-  DWORD error = ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
-    return task->source->SetAffinity(thread, static_cast<uint32_t>(mask));
-  });
-  if (error != ERROR_SUCCESS) return tesmar::platform::Fail(error);
-  return TRUE;
+  return BoolResult([&] { return SetProcessMask(process, mask); });
 }
 
 /***********************************************************************
  *           GetPriorityClass
  */
 extern "C" DWORD GetPriorityClass(HANDLE process) noexcept {
-  auto task = tesmar::platform::TaskToRead(process, true);
-  if (!task) return 0;
-  DWORD priorityClass = 0;
-  DWORD error = tesmar::platform::ReadProcessClass(*task->source, task->Id(), priorityClass);
-  if (error == ERROR_SUCCESS && !task->identity->StillSame()) error = ERROR_INVALID_PARAMETER;
-  if (error != ERROR_SUCCESS) {
+  return ValueResult<DWORD>(0, [&]() -> DWORD {
+    DWORD priorityClass = 0;
+    DWORD error = ReadClass(process, priorityClass);
+    if (error == ERROR_SUCCESS) return priorityClass;
     SetLastError(error);
     return 0;
-  }
-  return priorityClass;
+  });
 }
 
 /***********************************************************************
@@ -134,23 +190,7 @@ extern "C" DWORD GetPriorityClass(HANDLE process) noexcept {
  * Moves every thread to the new class at the level it had in the old one.
  */
 extern "C" BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) noexcept {
-  if (!tesmar::platform::IsPriorityClass(priorityClass)) {
-    return tesmar::platform::Fail(ERROR_INVALID_PARAMETER);
-  }
-  auto task = LiveTask(process, true);
-  if (!task) return FALSE;
-  DWORD error = ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
-    Scheduling current;
-    DWORD result = task->source->GetScheduling(thread, current);
-    if (result != ERROR_SUCCESS) return result;
-    Scheduling wanted =
-        tesmar::platform::SchedulingFor(priorityClass, tesmar::platform::LevelOf(current),
-                                        current.policy == Scheduling::Policy::Batch);
-    if (wanted == current) return DWORD{ERROR_SUCCESS};
-    return task->source->SetScheduling(thread, wanted);
-  });
-  if (error != ERROR_SUCCESS) return tesmar::platform::Fail(error);
-  return TRUE;
+  return BoolResult([&] { return SetClass(process, priorityClass); });
 }
 
 /***********************************************************************
@@ -160,15 +200,7 @@ extern "C" BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) noexcept {
  * boost enabled: real-time threads are never boosted on either system.
  */
 extern "C" BOOL GetProcessPriorityBoost(HANDLE process, PBOOL disabled) noexcept {
-  if (!disabled) return tesmar::platform::Fail(ERROR_INVALID_PARAMETER);
-  auto task = tesmar::platform::TaskToRead(process, true);
-  if (!task) return FALSE;
-  Scheduling main;
-  DWORD error = task->source->GetScheduling(task->Id(), main);
-  if (error == ERROR_SUCCESS && !task->identity->StillSame()) error = ERROR_INVALID_PARAMETER;
-  if (error != ERROR_SUCCESS) return tesmar::platform::Fail(error);
-  *disabled = main.policy == Scheduling::Policy::Batch ? TRUE : FALSE;
-  return TRUE;
+  return BoolResult([&] { return ReadBoost(process, disabled); });
 }
 
 /***********************************************************************
@@ -178,19 +210,7 @@ extern "C" BOOL GetProcessPriorityBoost(HANDLE process, PBOOL disabled) noexcept
  * values, and with them class and levels, stay.
  */
 extern "C" BOOL SetProcessPriorityBoost(HANDLE process, BOOL disable) noexcept {
-  auto task = LiveTask(process, true);
-  if (!task) return FALSE;
-  DWORD error = ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
-    Scheduling scheduling;
-    DWORD result = task->source->GetScheduling(thread, scheduling);
-    if (result != ERROR_SUCCESS || scheduling.IsRealtime()) return result;
-    auto policy = disable ? Scheduling::Policy::Batch : Scheduling::Policy::Other;
-    if (scheduling.policy == policy) return DWORD{ERROR_SUCCESS};
-    scheduling.policy = policy;
-    return task->source->SetScheduling(thread, scheduling);
-  });
-  if (error != ERROR_SUCCESS) return tesmar::platform::Fail(error);
-  return TRUE;
+  return BoolResult([&] { return SetBoost(process, disable); });
 }
 
 /***********************************************************************
@@ -199,9 +219,5 @@ extern "C" BOOL SetProcessPriorityBoost(HANDLE process, BOOL disable) noexcept {
  * The exit code is not passed on: the process ends by SIGKILL.
  */
 extern "C" BOOL TerminateProcess(HANDLE process, UINT) noexcept {
-  auto task = LiveTask(process, true);
-  if (!task) return FALSE;
-  DWORD error = task->source->Terminate(task->Id());
-  if (error != ERROR_SUCCESS) return tesmar::platform::Fail(error);
-  return TRUE;
+  return BoolResult([&] { return Terminate(process); });
 }

@@ -3,8 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <string_view>
 
 namespace tesmar::platform {
 
@@ -14,12 +12,9 @@ struct ProcessIdentity {
   bool operator==(const ProcessIdentity&) const = default;
 };
 
-// The start time in a /proc/<pid>/stat text; none when the text cannot be parsed. A process
-// that ended and waits to be reaped (zombie) or is dying counts as no process.
-std::optional<uint64_t> StartTimeOfLiveProcess(std::string_view statText);
-
 ProcessIdentity CurrentProcessIdentity();
-// The identity of a live process, or processId 0 when there is none with that id.
+// The identity of a live process, or processId 0 when there is none with that id: a process
+// that ended and waits to be reaped (zombie) counts as none.
 ProcessIdentity IdentityOfProcess(int processId);
 bool IsAlive(const ProcessIdentity& process);
 

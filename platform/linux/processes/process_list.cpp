@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/process.h"
 #include "processes/current_process_source.h"
 
@@ -56,7 +57,8 @@ NTSTATUS QueryProcessList(PVOID buffer, ULONG length, PULONG returnLength) {
   // The listing's vectors keep their capacity between queries of one thread.
   thread_local ProcessListing listing;
   auto source = CurrentProcessSource();
-  if (source->ListProcesses(listing) != ERROR_SUCCESS) return STATUS_ACCESS_DENIED;
+  // Why the list could not be read: a refusal, no memory, or /proc unreadable.
+  if (DWORD error = source->ListProcesses(listing)) return NtStatusOfError(error);
 
   ProcessListing::Process idle;
   idle.threadCount = source->ProcessorCount();
@@ -95,11 +97,8 @@ NTSTATUS QueryProcessList(PVOID buffer, ULONG length, PULONG returnLength) {
 extern "C" NTSTATUS NtQuerySystemInformation(ULONG informationClass, PVOID buffer, ULONG length,
                                              PULONG returnLength) noexcept {
   if (informationClass != SystemProcessInformation) return STATUS_INVALID_INFO_CLASS;
-  try {
-    return tesmar::platform::QueryProcessList(buffer, length, returnLength);
-  } catch (...) {
-    return STATUS_NO_MEMORY;
-  }
+  return tesmar::platform::NtStatusResult(
+      [&] { return tesmar::platform::QueryProcessList(buffer, length, returnLength); });
 }
 
 /***********************************************************************

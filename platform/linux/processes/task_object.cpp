@@ -5,43 +5,28 @@
 
 namespace tesmar::platform {
 
-std::shared_ptr<TaskObject> TaskToRead(HANDLE handle, bool wantProcess) {
-  auto task = HandleTable::Instance().Get<TaskObject>(handle);
-  if (!task) return nullptr;
-  if (task->isProcess != wantProcess) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return task;
+DWORD FindTask(HANDLE handle, bool wantProcess, std::shared_ptr<TaskObject>& task) {
+  task = HandleTable::Instance().Get<TaskObject>(handle);
+  if (!task || task->isProcess != wantProcess) return ERROR_INVALID_HANDLE;
+  return ERROR_SUCCESS;
 }
 
-bool ReadWasOwn(TaskObject& task) {
-  if (task.identity->StillSame()) return true;
-  SetLastError(ERROR_INVALID_PARAMETER);
-  return false;
+DWORD FindLiveTask(HANDLE handle, bool wantProcess, std::shared_ptr<TaskObject>& task) {
+  DWORD error = FindTask(handle, wantProcess, task);
+  return error == ERROR_SUCCESS ? ReadWasOwn(*task) : error;
 }
 
-std::shared_ptr<TaskObject> LiveTask(HANDLE handle, bool wantProcess) {
-  auto task = TaskToRead(handle, wantProcess);
-  if (task && !ReadWasOwn(*task)) return nullptr;
-  return task;
+DWORD ReadWasOwn(TaskObject& task) {
+  return task.identity->StillSame() ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
-HANDLE OpenTaskHandle(uint32_t id, bool wholeProcess) {
-  try {
-    auto source = CurrentProcessSource();
-    std::unique_ptr<TaskIdentity> identity;
-    DWORD error = source->Open(id, wholeProcess, identity);
-    if (error != ERROR_SUCCESS) {
-      SetLastError(error);
-      return nullptr;
-    }
-    return HandleTable::Instance().Insert(
-        std::make_shared<TaskObject>(std::move(source), std::move(identity), wholeProcess));
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+DWORD OpenTaskHandle(uint32_t id, bool wholeProcess, HANDLE& handle) {
+  auto source = CurrentProcessSource();
+  std::unique_ptr<TaskIdentity> identity;
+  if (DWORD error = source->Open(id, wholeProcess, identity)) return error;
+  handle = HandleTable::Instance().Insert(
+      std::make_shared<TaskObject>(std::move(source), std::move(identity), wholeProcess));
+  return ERROR_SUCCESS;
 }
 
 }  // namespace tesmar::platform

@@ -23,21 +23,21 @@ class TaskObject : public KernelObject {
   bool isProcess;
 };
 
-// The task behind a handle of the wanted kind whose task still lives, or null with the last
-// error set: ERROR_INVALID_HANDLE for a handle that is not one, ERROR_INVALID_PARAMETER once the
-// task has exited or its id was reused.
-std::shared_ptr<TaskObject> LiveTask(HANDLE handle, bool wantProcess);
-
 // The task behind a handle of the wanted kind, alive or not, for a read that checks the identity
 // once it has read (had the task ended meanwhile, the value may be a newcomer's, and the read
 // fails then): while the task lives its id names nobody else, so one look after the read
-// answers for the whole read.
-std::shared_ptr<TaskObject> TaskToRead(HANDLE handle, bool wantProcess);
+// answers for the whole read. ERROR_INVALID_HANDLE for a handle that is not one.
+DWORD FindTask(HANDLE handle, bool wantProcess, std::shared_ptr<TaskObject>& task);
 
-// Whether what was read through the task is the task's own; sets ERROR_INVALID_PARAMETER if not.
-bool ReadWasOwn(TaskObject& task);
+// The same for a change, which must not touch a newcomer: also ERROR_INVALID_PARAMETER once the
+// task has exited or its id was reused.
+DWORD FindLiveTask(HANDLE handle, bool wantProcess, std::shared_ptr<TaskObject>& task);
 
-// Opens a task on the current source and returns its handle, or null with the last error set.
-HANDLE OpenTaskHandle(uint32_t id, bool wholeProcess);
+// After a read through the task: ERROR_INVALID_PARAMETER when what was read may not be the
+// task's own (it has ended meanwhile).
+DWORD ReadWasOwn(TaskObject& task);
+
+// Opens a task on the current source into a new handle.
+DWORD OpenTaskHandle(uint32_t id, bool wholeProcess, HANDLE& handle);
 
 }  // namespace tesmar::platform

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "base/errno_to_win32.h"
 #include "platform/errors.h"
 #include "registry/file_watch.h"
 
@@ -26,9 +28,15 @@ DWORD ReadLatest(const ChangeScope& scope, RegistryDatabase::Opening opening, in
   return error;
 }
 
-// Blocks until one of the descriptors can be read.
-void WaitReadable(pollfd* descriptors, nfds_t count) {
-  while (poll(descriptors, count, -1) < 0 && errno == EINTR) {
+// A poll that fails for another reason than a signal is tried again after this long, rather than
+// at once and for ever.
+constexpr auto kPollRetry = std::chrono::milliseconds(100);
+
+// Blocks until one of the descriptors can be read; the Win32 error when poll fails.
+DWORD WaitReadable(pollfd* descriptors, nfds_t count) {
+  for (;;) {
+    if (poll(descriptors, count, -1) >= 0) return ERROR_SUCCESS;
+    if (errno != EINTR) return Win32ErrorFromErrno(errno);
   }
 }
 
@@ -101,7 +109,13 @@ class ChangeWatcher {
   void Run(DatabaseFileWatch* watch, int wakeDescriptor) {
     for (;;) {
       pollfd descriptors[] = {{watch->descriptor(), POLLIN, 0}, {wakeDescriptor, POLLIN, 0}};
-      WaitReadable(descriptors, 2);
+      if (WaitReadable(descriptors, 2) != ERROR_SUCCESS) {
+        // Nothing can be told apart: every waiter is woken to look for itself, and the watch
+        // goes on after a pause.
+        CheckAll(DatabaseFileWatch::Events{true, {}}, /*fireAll=*/true);
+        std::this_thread::sleep_for(kPollRetry);
+        continue;
+      }
       uint64_t count = 0;
       bool poked = read(wakeDescriptor, &count, sizeof count) > 0;
       DatabaseFileWatch::Events events = watch->Consume();
@@ -109,7 +123,7 @@ class ChangeWatcher {
     }
   }
 
-  void CheckAll(const DatabaseFileWatch::Events& events) {
+  void CheckAll(const DatabaseFileWatch::Events& events, bool fireAll = false) {
     std::vector<Registration> snapshot;
     {
       std::lock_guard lock(mutex_);
@@ -120,7 +134,7 @@ class ChangeWatcher {
       int64_t latest = 0;
       bool gone = events.rootsGone.count(entry.scope.root) != 0;
       // An unreadable or deleted key wakes its waiter too: the waiter then finds out why.
-      if (gone ||
+      if (fireAll || gone ||
           ReadLatest(entry.scope, RegistryDatabase::Opening::kExistingOnly, latest) !=
               ERROR_SUCCESS ||
           latest > entry.baseline) {
@@ -165,7 +179,8 @@ DWORD WaitForChange(const ChangeScope& scope) {
   if (error != ERROR_SUCCESS) return error;
   for (;;) {
     pollfd descriptor{watch.descriptor(), POLLIN, 0};
-    WaitReadable(&descriptor, 1);
+    error = WaitReadable(&descriptor, 1);
+    if (error != ERROR_SUCCESS) return error;
     DatabaseFileWatch::Events events = watch.Consume();
     if (events.rootsGone.count(scope.root)) return ERROR_KEY_DELETED;
     if (!events.changeAnnounced) continue;

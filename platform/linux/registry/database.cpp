@@ -273,8 +273,11 @@ bool RegistryDatabase::Replaced() const {
   return file.st_dev != device_ || file.st_ino != inode_;
 }
 
-void RegistryDatabase::AnnounceChange() const {
-  if (directory_ >= 0) futimens(directory_, nullptr);
+DWORD RegistryDatabase::AnnounceChange() const {
+  if (directory_ >= 0 && futimens(directory_, nullptr) == 0) return ERROR_SUCCESS;
+  // The folder could not be opened, or was replaced since: its path may still be touched.
+  if (utimensat(AT_FDCWD, root_.c_str(), nullptr, 0) == 0) return ERROR_SUCCESS;
+  return Win32ErrorFromErrno(errno);
 }
 
 WriteTransaction::~WriteTransaction() {
@@ -289,11 +292,11 @@ DWORD WriteTransaction::Begin() {
 
 DWORD WriteTransaction::Commit() {
   DWORD error = Run(Sql::kCommit);
-  if (error == ERROR_SUCCESS) {
-    open_ = false;
-    database_.AnnounceChange();
-  }
-  return error;
+  if (error != ERROR_SUCCESS) return error;
+  open_ = false;
+  // The change stands, but waiters who are not told of it would sleep through it: a change that
+  // cannot be announced is reported, so that its writer may try again.
+  return database_.AnnounceChange();
 }
 
 DWORD WriteTransaction::Run(Sql which) {

@@ -61,7 +61,8 @@ class RegistryDatabase {
   // Tells waiters in every process that a transaction was committed: inotify on the database
   // files alone would wake them before the commit is visible (SQLite publishes it through the
   // mapped -shm file, which raises no event), so the writer touches the directory afterwards.
-  void AnnounceChange() const;
+  // The Win32 error when the directory's time cannot be set.
+  DWORD AnnounceChange() const;
 
  private:
   RegistryDatabase(std::string root, sqlite3* connection);
@@ -108,6 +109,8 @@ class WriteTransaction {
   WriteTransaction& operator=(const WriteTransaction&) = delete;
 
   DWORD Begin();
+  // The commit's error, or the announcement's: a committed change that waiters could not be told
+  // of answers an error too, though the change stands.
   DWORD Commit();
 
  private:

@@ -9,8 +9,8 @@
 #include "base/machine_root.h"
 #include "base/text_conversion.h"
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/registry.h"
-#include "registry/call_guard.h"
 #include "registry/change_wait.h"
 #include "registry/key_handles.h"
 #include "registry/names.h"
@@ -96,7 +96,7 @@ LSTATUS DeleteKeyAt(HKEY key, LPCWSTR subKey) {
  * The handle stays bound to the machine root current at the call.
  */
 extern "C" LSTATUS RegConnectRegistryW(LPCWSTR machineName, HKEY key, PHKEY result) noexcept {
-  return Guarded([&]() -> DWORD {
+  return StatusResult([&]() -> DWORD {
     if (!result) return ERROR_INVALID_PARAMETER;
     if (key != HKEY_LOCAL_MACHINE && key != HKEY_USERS) return ERROR_INVALID_HANDLE;
     if (!NamesThisMachine(Utf16ToUtf8(TextOf(machineName)))) return ERROR_BAD_NETPATH;
@@ -112,7 +112,7 @@ extern "C" LSTATUS RegConnectRegistryW(LPCWSTR machineName, HKEY key, PHKEY resu
  *           RegConnectRegistryA
  */
 extern "C" LSTATUS RegConnectRegistryA(LPCSTR machineName, HKEY key, PHKEY result) noexcept {
-  return Guarded([&]() -> DWORD {
+  return StatusResult([&]() -> DWORD {
     std::u16string name = Utf8ToUtf16(machineName ? machineName : "");
     return RegConnectRegistryW(name.c_str(), key, result);
   });
@@ -127,7 +127,8 @@ extern "C" LSTATUS RegConnectRegistryA(LPCSTR machineName, HKEY key, PHKEY resul
 extern "C" LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM desired,
                                    LPSECURITY_ATTRIBUTES, PHKEY result,
                                    LPDWORD disposition) noexcept {
-  return Guarded([&] { return OpenOrCreate(key, subKey, desired, true, result, disposition); });
+  return StatusResult(
+      [&] { return OpenOrCreate(key, subKey, desired, true, result, disposition); });
 }
 
 /***********************************************************************
@@ -136,7 +137,7 @@ extern "C" LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWOR
 extern "C" LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD options,
                                    REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
                                    LPDWORD disposition) noexcept {
-  return Guarded([&]() -> DWORD {
+  return StatusResult([&]() -> DWORD {
     std::u16string path = Utf8ToUtf16(subKey ? subKey : "");
     return RegCreateKeyExW(key, path.c_str(), reserved, nullptr, options, desired, security, result,
                            disposition);
@@ -150,7 +151,7 @@ extern "C" LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPST
  */
 extern "C" LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM desired,
                                  PHKEY result) noexcept {
-  return Guarded([&] { return OpenOrCreate(key, subKey, desired, false, result, nullptr); });
+  return StatusResult([&] { return OpenOrCreate(key, subKey, desired, false, result, nullptr); });
 }
 
 /***********************************************************************
@@ -158,7 +159,7 @@ extern "C" LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM desired
  */
 extern "C" LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
                                  PHKEY result) noexcept {
-  return Guarded([&]() -> DWORD {
+  return StatusResult([&]() -> DWORD {
     std::u16string path = Utf8ToUtf16(subKey ? subKey : "");
     return RegOpenKeyExW(key, path.c_str(), options, desired, result);
   });
@@ -170,14 +171,14 @@ extern "C" LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM 
  * As on Windows NT, a key that has subkeys is refused with ERROR_ACCESS_DENIED.
  */
 extern "C" LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) noexcept {
-  return Guarded([&] { return DeleteKeyAt(key, subKey); });
+  return StatusResult([&] { return DeleteKeyAt(key, subKey); });
 }
 
 /***********************************************************************
  *           RegDeleteKeyA
  */
 extern "C" LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) noexcept {
-  return Guarded([&]() -> DWORD {
+  return StatusResult([&]() -> DWORD {
     std::u16string path = Utf8ToUtf16(subKey ? subKey : "");
     return DeleteKeyAt(key, path.c_str());
   });
@@ -190,7 +191,7 @@ extern "C" LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) noexcept {
  * asynchronous waits on the key are signalled.
  */
 extern "C" LSTATUS RegCloseKey(HKEY key) noexcept {
-  return Guarded([&]() -> DWORD {
+  return StatusResult([&]() -> DWORD {
     if (PredefinedRootId(key)) return ERROR_SUCCESS;
     auto handle = reinterpret_cast<HANDLE>(key);
     auto object = HandleTable::Instance().Get<RegistryKeyObject>(handle);

@@ -5,14 +5,8 @@
 
 namespace tesmar::platform::registry {
 namespace {
-constexpr REGSAM kDelete = 0x00010000u;
-constexpr REGSAM kWriteDac = 0x00040000u;
-constexpr REGSAM kWriteOwner = 0x00080000u;
-constexpr REGSAM kGenericAll = 0x10000000u;
-constexpr REGSAM kGenericWrite = 0x40000000u;
-constexpr REGSAM kGenericRead = 0x80000000u;
 constexpr REGSAM kWriteRights =
-    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | kDelete | kWriteDac | kWriteOwner;
+    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
 
 constexpr uintptr_t kFirstPredefined = 0x80000000u;
 constexpr uintptr_t kLastPredefined = 0x80000003u;
@@ -47,10 +41,10 @@ HKEY NewKeyHandle(std::string root, KeyId id, REGSAM access) {
 }
 
 DWORD GrantAccess(REGSAM desired, RegistryDatabase& database, REGSAM& granted) {
-  REGSAM wanted = desired & ~(kGenericAll | kGenericWrite | kGenericRead | MAXIMUM_ALLOWED);
-  if (desired & kGenericRead) wanted |= KEY_READ;
-  if (desired & kGenericWrite) wanted |= KEY_WRITE;
-  if (desired & kGenericAll) wanted |= KEY_ALL_ACCESS;
+  REGSAM wanted = desired & ~(GENERIC_ALL | GENERIC_WRITE | GENERIC_READ | MAXIMUM_ALLOWED);
+  if (desired & GENERIC_READ) wanted |= KEY_READ;
+  if (desired & GENERIC_WRITE) wanted |= KEY_WRITE;
+  if (desired & GENERIC_ALL) wanted |= KEY_ALL_ACCESS;
   bool writable = database.FilesWritable();
   if (desired & MAXIMUM_ALLOWED) wanted |= writable ? KEY_ALL_ACCESS : KEY_READ;
   if ((wanted & kWriteRights) && !writable) return ERROR_ACCESS_DENIED;

@@ -1,8 +1,8 @@
 #include "base/event_object.h"
 #include "base/handle_table.h"
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/registry.h"
-#include "registry/call_guard.h"
 #include "registry/change_wait.h"
 #include "registry/key_handles.h"
 
@@ -26,7 +26,7 @@ constexpr DWORD kThreadAgnostic = 0x10000000u;
  */
 extern "C" LSTATUS RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter,
                                            HANDLE event, BOOL asynchronous) noexcept {
-  return Guarded([&]() -> DWORD {
+  return StatusResult([&]() -> DWORD {
     DWORD filter = notifyFilter & ~kThreadAgnostic;
     if (filter == 0 || (filter & ~kLegalFilter)) return ERROR_INVALID_PARAMETER;
     KeyReference reference;

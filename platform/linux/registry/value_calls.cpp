@@ -5,8 +5,8 @@
 
 #include "base/text_conversion.h"
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/registry.h"
-#include "registry/call_guard.h"
 #include "registry/key_handles.h"
 #include "registry/names.h"
 
@@ -72,7 +72,7 @@ LSTATUS SetValue(HKEY key, const StoredName& name, DWORD type, const BYTE* data,
  */
 extern "C" LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
                                     LPBYTE data, LPDWORD dataSize) noexcept {
-  return Guarded([&]() -> DWORD {
+  return StatusResult([&]() -> DWORD {
     if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
     KeyReference reference;
     RegistryDatabase* database = nullptr;
@@ -96,7 +96,7 @@ extern "C" LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserve
  */
 extern "C" LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                     LPBYTE data, LPDWORD dataSize) noexcept {
-  return Guarded([&]() -> DWORD {
+  return StatusResult([&]() -> DWORD {
     if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
     KeyReference reference;
     RegistryDatabase* database = nullptr;
@@ -122,7 +122,7 @@ extern "C" LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved
  */
 extern "C" LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data,
                                   DWORD dataSize) noexcept {
-  return Guarded(
+  return StatusResult(
       [&] { return SetValue(key, MakeStoredName(TextOf(valueName)), type, data, dataSize); });
 }
 
@@ -134,7 +134,7 @@ extern "C" LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type
  */
 extern "C" LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
                                   DWORD dataSize) noexcept {
-  return Guarded([&]() -> DWORD {
+  return StatusResult([&]() -> DWORD {
     if (!data && dataSize) return ERROR_INVALID_PARAMETER;
     StoredName name = MakeStoredName(Utf8ToUtf16(valueName ? valueName : ""));
     if (!IsStringType(type)) return SetValue(key, name, type, data, dataSize);
@@ -149,7 +149,7 @@ extern "C" LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type,
  *           RegDeleteValueW
  */
 extern "C" LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) noexcept {
-  return Guarded([&]() -> DWORD {
+  return StatusResult([&]() -> DWORD {
     KeyReference reference;
     RegistryDatabase* database = nullptr;
     DWORD error = Prepare(key, KEY_SET_VALUE, reference, database);

@@ -1,6 +1,7 @@
 // ControlService: a control travels to the service process's dispatcher, which calls the
 // service's control handler; the caller waits until the handler returned.
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/service.h"
 #include "services/dispatcher_link.h"
 #include "services/handles.h"
@@ -11,10 +12,6 @@ namespace {
 // Windows waits this long for a control handler to return.
 constexpr int kHandlerTimeoutMilliseconds = 30000;
 
-constexpr DWORD kPauseContinueRight = 0x0040;
-constexpr DWORD kInterrogateRight = 0x0080;
-constexpr DWORD kUserDefinedControlRight = 0x0100;
-
 // The right a control needs, or 0 for a code that is no control.
 DWORD RightFor(DWORD control) {
   switch (control) {
@@ -22,11 +19,11 @@ DWORD RightFor(DWORD control) {
       return SERVICE_STOP;
     case SERVICE_CONTROL_PAUSE:
     case SERVICE_CONTROL_CONTINUE:
-      return kPauseContinueRight;
+      return SERVICE_PAUSE_CONTINUE;
     case SERVICE_CONTROL_INTERROGATE:
-      return kInterrogateRight;
+      return SERVICE_INTERROGATE;
     default:
-      return control >= 128 && control <= 255 ? kUserDefinedControlRight : 0;
+      return control >= 128 && control <= 255 ? SERVICE_USER_DEFINED_CONTROL : 0;
   }
 }
 
@@ -72,14 +69,9 @@ using namespace tesmar::platform;
  * handler returned, with the status as it is then. A null status is allowed and not filled.
  */
 extern "C" BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) noexcept {
-  try {
+  return BoolResult([&]() -> DWORD {
     auto object = HandleTable::Instance().Get<ServiceObject>(reinterpret_cast<HANDLE>(service));
-    if (!object) return FALSE;
-    DWORD error = Control(*object, control, status);
-    if (error == ERROR_SUCCESS) return TRUE;
-    SetLastError(error);
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  }
-  return FALSE;
+    if (!object) return ERROR_INVALID_HANDLE;
+    return Control(*object, control, status);
+  });
 }

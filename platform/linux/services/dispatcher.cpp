@@ -11,12 +11,16 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "base/descriptor.h"
 #include "base/text_conversion.h"
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/service.h"
+#include "platform/threading.h"
 #include "services/dispatcher_link.h"
 #include "services/handles.h"
 #include "services/spawn.h"
@@ -24,9 +28,11 @@
 namespace tesmar::platform {
 namespace {
 
-constexpr DWORD kAcceptPauseContinue = 0x2;
 constexpr DWORD kFirstUserControl = 128;
 constexpr DWORD kLastUserControl = 255;
+// A poll that fails for another reason than a signal is tried again after this long, rather than
+// at once and for ever.
+constexpr DWORD kPollRetryMilliseconds = 100;
 
 // Written by the SIGTERM handler, read by the dispatcher loop.
 int terminatePipeWrite = -1;
@@ -41,28 +47,70 @@ void OnTerminate(int) {
 class Pipe {
  public:
   Pipe() {
-    if (pipe2(ends_, O_CLOEXEC | O_NONBLOCK) != 0) ends_[0] = ends_[1] = -1;
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    read_.Reset(ends[0]);
+    write_.Reset(ends[1]);
   }
-  ~Pipe() {
-    for (int end : ends_) {
-      if (end >= 0) close(end);
-    }
-  }
-  bool valid() const { return ends_[0] >= 0; }
-  int readEnd() const { return ends_[0]; }
-  int writeEnd() const { return ends_[1]; }
+  bool valid() const { return static_cast<bool>(read_); }
+  int readEnd() const { return read_.get(); }
+  int writeEnd() const { return write_.get(); }
   void Drain() const {
     char buffer[64];
-    while (read(ends_[0], buffer, sizeof buffer) > 0) {
+    while (read(read_.get(), buffer, sizeof buffer) > 0) {
     }
   }
   void Poke() const {
     char byte = 'w';
-    [[maybe_unused]] ssize_t written = write(ends_[1], &byte, 1);
+    [[maybe_unused]] ssize_t written = write(write_.get(), &byte, 1);
   }
 
  private:
-  int ends_[2];
+  OwnedDescriptor read_;
+  OwnedDescriptor write_;
+};
+
+// SIGTERM is the stop control while the dispatcher runs: its handler pokes the pipe the
+// dispatcher watches. The handler that was there before comes back on every path.
+class TerminateAsStop {
+ public:
+  explicit TerminateAsStop(const Pipe& terminate) {
+    terminatePipeWrite = terminate.writeEnd();
+    struct sigaction onTerminate = {};
+    onTerminate.sa_handler = OnTerminate;
+    onTerminate.sa_flags = SA_RESTART;
+    sigemptyset(&onTerminate.sa_mask);
+    sigaction(SIGTERM, &onTerminate, &previous_);
+  }
+  ~TerminateAsStop() {
+    sigaction(SIGTERM, &previous_, nullptr);
+    terminatePipeWrite = -1;
+  }
+  TerminateAsStop(const TerminateAsStop&) = delete;
+  TerminateAsStop& operator=(const TerminateAsStop&) = delete;
+
+ private:
+  struct sigaction previous_ = {};
+};
+
+// The control socket, removed again on every path.
+class ControlSocket {
+ public:
+  ControlSocket(const ServiceRuntime& runtime, int processId)
+      : listener_(ListenForControls(runtime.directory(), processId)),
+        path_(runtime.directory() + "/" + ServiceRuntime::ControlSocketName(processId)) {}
+  ~ControlSocket() {
+    if (listener_) unlink(path_.c_str());
+  }
+  ControlSocket(const ControlSocket&) = delete;
+  ControlSocket& operator=(const ControlSocket&) = delete;
+
+  int get() const { return listener_.get(); }
+  explicit operator bool() const { return static_cast<bool>(listener_); }
+
+ private:
+  OwnedDescriptor listener_;
+  std::string path_;
 };
 
 // The one service this process runs, while its dispatcher runs.
@@ -119,7 +167,8 @@ class Dispatcher {
       return accepted & SERVICE_ACCEPT_STOP ? ERROR_SUCCESS : ERROR_INVALID_SERVICE_CONTROL;
     }
     if (control == SERVICE_CONTROL_PAUSE || control == SERVICE_CONTROL_CONTINUE) {
-      return accepted & kAcceptPauseContinue ? ERROR_SUCCESS : ERROR_INVALID_SERVICE_CONTROL;
+      return accepted & SERVICE_ACCEPT_PAUSE_CONTINUE ? ERROR_SUCCESS
+                                                      : ERROR_INVALID_SERVICE_CONTROL;
     }
     if (control >= kFirstUserControl && control <= kLastUserControl) return ERROR_SUCCESS;
     return ERROR_INVALID_SERVICE_CONTROL;
@@ -143,7 +192,10 @@ class Dispatcher {
       }
       pollfd watched[3] = {
           {listener, POLLIN, 0}, {terminate.readEnd(), POLLIN, 0}, {wake_.readEnd(), POLLIN, 0}};
-      if (poll(watched, 3, -1) < 0) continue;
+      if (poll(watched, 3, -1) < 0) {
+        if (errno != EINTR) Sleep(kPollRetryMilliseconds);
+        continue;
+      }
       if (watched[1].revents) {
         terminate.Drain();
         terminateRequested = true;
@@ -235,19 +287,9 @@ DWORD RunDispatcher(const SERVICE_TABLE_ENTRYW* table) {
 
   Pipe terminate;
   if (!terminate.valid() || !dispatcher->wakeValid()) return ERROR_NOT_ENOUGH_MEMORY;
-  int listener = ListenForControls(dispatcher->runtime().directory(), self.processId);
-  if (listener < 0) return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
-  std::string socketPath =
-      dispatcher->runtime().directory() + "/" + ServiceRuntime::ControlSocketName(self.processId);
-
-  terminatePipeWrite = terminate.writeEnd();
-  struct sigaction onTerminate = {}, previous = {};
-  onTerminate.sa_handler = OnTerminate;
-  onTerminate.sa_flags = SA_RESTART;
-  sigemptyset(&onTerminate.sa_mask);
-  sigaction(SIGTERM, &onTerminate, &previous);
-
-  TellTheManagerConnected();
+  ControlSocket listener(dispatcher->runtime(), self.processId);
+  if (!listener) return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+  TerminateAsStop terminateAsStop(terminate);
 
   const SERVICE_TABLE_ENTRYW* entry = EntryFor(table, dispatcher->name());
   std::vector<std::u16string> arguments;
@@ -259,17 +301,18 @@ DWORD RunDispatcher(const SERVICE_TABLE_ENTRYW* table) {
   for (std::u16string& argument : arguments) argumentPointers.push_back(argument.data());
   argumentPointers.push_back(nullptr);
 
-  std::thread mainRoutine([&] {
-    entry->lpServiceProc(static_cast<DWORD>(arguments.size()), argumentPointers.data());
-    dispatcher->MainReturned();
-  });
-  dispatcher->Loop(listener, terminate);
+  TellTheManagerConnected();
+  std::thread mainRoutine;
+  try {
+    mainRoutine = std::thread([&] {
+      entry->lpServiceProc(static_cast<DWORD>(arguments.size()), argumentPointers.data());
+      dispatcher->MainReturned();
+    });
+  } catch (const std::system_error&) {
+    return ERROR_SERVICE_NO_THREAD;
+  }
+  dispatcher->Loop(listener.get(), terminate);
   mainRoutine.join();
-
-  sigaction(SIGTERM, &previous, nullptr);
-  terminatePipeWrite = -1;
-  close(listener);
-  unlink(socketPath.c_str());
   return ERROR_SUCCESS;
 }
 
@@ -288,14 +331,7 @@ using namespace tesmar::platform;
  * control while it runs.
  */
 extern "C" BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) noexcept {
-  try {
-    DWORD error = RunDispatcher(table);
-    if (error == ERROR_SUCCESS) return TRUE;
-    SetLastError(error);
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  }
-  return FALSE;
+  return BoolResult([&] { return RunDispatcher(table); });
 }
 
 /***********************************************************************
@@ -326,27 +362,13 @@ extern "C" SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerW(LPCWSTR,
  */
 extern "C" BOOL SetServiceStatus(SERVICE_STATUS_HANDLE statusHandle,
                                  LPSERVICE_STATUS status) noexcept {
-  try {
+  return BoolResult([&]() -> DWORD {
     auto dispatcher = ActiveDispatcher();
-    if (!dispatcher || dispatcher->statusHandle() != statusHandle) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
-    if (!status) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
-    }
+    if (!dispatcher || dispatcher->statusHandle() != statusHandle) return ERROR_INVALID_HANDLE;
+    if (!status) return ERROR_INVALID_PARAMETER;
     if (status->dwCurrentState < SERVICE_STOPPED || status->dwCurrentState > SERVICE_PAUSED) {
-      SetLastError(ERROR_INVALID_DATA);
-      return FALSE;
+      return ERROR_INVALID_DATA;
     }
-    if (DWORD error = dispatcher->Report(*status)) {
-      SetLastError(error);
-      return FALSE;
-    }
-    return TRUE;
-  } catch (...) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return FALSE;
-  }
+    return dispatcher->Report(*status);
+  });
 }

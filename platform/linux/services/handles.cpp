@@ -9,12 +9,6 @@
 namespace tesmar::platform {
 namespace {
 
-constexpr DWORD kGenericRead = 0x80000000u;
-constexpr DWORD kGenericWrite = 0x40000000u;
-constexpr DWORD kGenericExecute = 0x20000000u;
-constexpr DWORD kGenericAll = 0x10000000u;
-constexpr DWORD kReadControl = 0x00020000u;
-
 // Open service handles of this process, per folded service name.
 class HandleHolders {
  public:
@@ -48,11 +42,11 @@ class HandleHolders {
 
 DWORD ResolveGeneric(DWORD desired, DWORD all, DWORD read, DWORD write, DWORD execute) {
   DWORD resolved =
-      desired & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll | MAXIMUM_ALLOWED);
-  if (desired & (kGenericAll | MAXIMUM_ALLOWED)) resolved |= all;
-  if (desired & kGenericRead) resolved |= read;
-  if (desired & kGenericWrite) resolved |= write;
-  if (desired & kGenericExecute) resolved |= execute;
+      desired & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL | MAXIMUM_ALLOWED);
+  if (desired & (GENERIC_ALL | MAXIMUM_ALLOWED)) resolved |= all;
+  if (desired & GENERIC_READ) resolved |= read;
+  if (desired & GENERIC_WRITE) resolved |= write;
+  if (desired & GENERIC_EXECUTE) resolved |= execute;
   return resolved;
 }
 
@@ -72,21 +66,19 @@ ServiceObject::~ServiceObject() {
 }
 
 DWORD ResolveServiceAccess(DWORD desired) {
-  constexpr DWORD kQueryConfig = 0x0001, kInterrogate = 0x0080, kEnumerateDependents = 0x0008,
-                  kChangeConfig = 0x0002, kPauseContinue = 0x0040, kUserDefined = 0x0100;
-  return ResolveGeneric(
-      desired, SERVICE_ALL_ACCESS,
-      kReadControl | kQueryConfig | SERVICE_QUERY_STATUS | kInterrogate | kEnumerateDependents,
-      kReadControl | kChangeConfig,
-      kReadControl | SERVICE_START | SERVICE_STOP | kPauseContinue | kUserDefined);
+  return ResolveGeneric(desired, SERVICE_ALL_ACCESS,
+                        READ_CONTROL | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS |
+                            SERVICE_INTERROGATE | SERVICE_ENUMERATE_DEPENDENTS,
+                        READ_CONTROL | SERVICE_CHANGE_CONFIG,
+                        READ_CONTROL | SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE |
+                            SERVICE_USER_DEFINED_CONTROL);
 }
 
 DWORD ResolveManagerAccess(DWORD desired) {
-  constexpr DWORD kConnect = 0x0001, kCreateService = 0x0002, kEnumerate = 0x0004, kLock = 0x0008,
-                  kQueryLockStatus = 0x0010, kModifyBootConfig = 0x0020;
-  return ResolveGeneric(
-      desired, SC_MANAGER_ALL_ACCESS, kReadControl | kEnumerate | kQueryLockStatus,
-      kReadControl | kCreateService | kModifyBootConfig, kReadControl | kConnect | kLock);
+  return ResolveGeneric(desired, SC_MANAGER_ALL_ACCESS,
+                        READ_CONTROL | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS,
+                        READ_CONTROL | SC_MANAGER_CREATE_SERVICE | SC_MANAGER_MODIFY_BOOT_CONFIG,
+                        READ_CONTROL | SC_MANAGER_CONNECT | SC_MANAGER_LOCK);
 }
 
 StatusRecord CurrentStatusLocked(const ServiceRuntime& runtime, DWORD serviceType) {

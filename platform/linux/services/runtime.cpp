@@ -11,6 +11,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "base/case_folding.h"
 #include "base/errno_to_win32.h"
 #include "base/machine_root.h"
 #include "base/text_conversion.h"
@@ -64,8 +65,11 @@ std::optional<ProcessIdentity> ParseHolderFileName(std::string_view name) {
 }  // namespace
 
 std::string FoldedServiceName(std::u16string_view serviceName) {
+  // Folded as the registry folds the names of the definitions, so that every spelling the
+  // registry finds a service by reaches the same records; ASCII letters are then lowered for
+  // the folder's sake, which keeps names that fold apart apart.
   std::string folded;
-  for (char c : Utf16ToUtf8(serviceName)) {
+  for (char c : Utf16ToUtf8(FoldCase(serviceName))) {
     if (c >= 'A' && c <= 'Z') {
       folded += static_cast<char>(c - 'A' + 'a');
     } else if (c == '/' || c == '%') {

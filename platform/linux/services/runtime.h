@@ -70,7 +70,8 @@ class ServiceLock {
   int file_ = -1;
 };
 
-// Folds a service name the way the service database compares names (without regard to case).
+// Folds a service name the way the service database compares names (without regard to case,
+// beyond ASCII too), as the name of the service's runtime folder.
 std::string FoldedServiceName(std::u16string_view serviceName);
 
 }  // namespace tesmar::platform

@@ -10,6 +10,7 @@
 #include "base/machine_root.h"
 #include "base/text_conversion.h"
 #include "platform/errors.h"
+#include "platform/export_result.h"
 #include "platform/service.h"
 #include "services/command_line.h"
 #include "services/definition.h"
@@ -80,12 +81,6 @@ DWORD StartByHandle(SC_HANDLE service, const std::vector<std::string>& arguments
   return connected ? ERROR_SUCCESS : ERROR_SERVICE_REQUEST_TIMEOUT;
 }
 
-BOOL Finish(DWORD error) {
-  if (error == ERROR_SUCCESS) return TRUE;
-  SetLastError(error);
-  return FALSE;
-}
-
 }  // namespace
 }  // namespace tesmar::platform
 
@@ -100,26 +95,22 @@ using namespace tesmar::platform;
  * routine after the service name. ERROR_SERVICE_ALREADY_RUNNING when it is not stopped.
  */
 extern "C" BOOL StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* argv) noexcept {
-  try {
+  return BoolResult([&] {
     std::vector<std::string> arguments;
     for (DWORD i = 0; argv && i < argc; ++i) {
       arguments.push_back(argv[i] ? Utf16ToUtf8(argv[i]) : std::string());
     }
-    return Finish(StartByHandle(service, arguments));
-  } catch (...) {
-    return Finish(ERROR_NOT_ENOUGH_MEMORY);
-  }
+    return StartByHandle(service, arguments);
+  });
 }
 
 /***********************************************************************
  *           StartServiceA
  */
 extern "C" BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) noexcept {
-  try {
+  return BoolResult([&] {
     std::vector<std::string> arguments;
     for (DWORD i = 0; argv && i < argc; ++i) arguments.push_back(argv[i] ? argv[i] : "");
-    return Finish(StartByHandle(service, arguments));
-  } catch (...) {
-    return Finish(ERROR_NOT_ENOUGH_MEMORY);
-  }
+    return StartByHandle(service, arguments);
+  });
 }
