@@ -1,22 +1,24 @@
 // The live settings of the process behind an entry: each call opens the process by the entry's
 // id, makes one platform call and closes the handle again.
 #include "Cpumask.h"
+#include "platform/owned_handle.h"
 #include "platform/process.h"
 #include "process_entry.h"
-#include "scoped_handle.h"
 
 namespace tesmar::affinity {
 namespace {
 
-ScopedHandle OpenEntryProcess(const ProcessEntry* entry, DWORD rights) {
-  if (!entry) return ScopedHandle(nullptr);
-  return ScopedHandle(OpenProcess(rights, FALSE, EntryProcessId(entry)));
+using platform::OwnedHandle;
+
+OwnedHandle OpenEntryProcess(const ProcessEntry* entry, DWORD rights) {
+  if (!entry) return OwnedHandle();
+  return OwnedHandle(OpenProcess(rights, FALSE, EntryProcessId(entry)));
 }
 
 // Both masks of the process, or false.
 bool ReadProcessMasks(const ProcessEntry* entry, DWORD rights, DWORD_PTR& processMask,
                       DWORD_PTR& systemMask) {
-  ScopedHandle process = OpenEntryProcess(entry, rights);
+  OwnedHandle process = OpenEntryProcess(entry, rights);
   return process && GetProcessAffinityMask(process.get(), &processMask, &systemMask);
 }
 
@@ -33,7 +35,7 @@ DWORD AffinGetProcessAffinity(const ProcessEntry* entry) noexcept {
 }
 
 INT AffinSetProcessAffinity(const ProcessEntry* entry, DWORD mask) noexcept {
-  ScopedHandle process = OpenEntryProcess(entry, MAXIMUM_ALLOWED);
+  OwnedHandle process = OpenEntryProcess(entry, MAXIMUM_ALLOWED);
   return process && SetProcessAffinityMask(process.get(), mask) ? 1 : 0;
 }
 
@@ -47,7 +49,7 @@ DWORD AffinGetSystemAffinity(const ProcessEntry* entry) noexcept {
 DWORD AffinGetProcessPriority(const ProcessEntry* entry) noexcept {
   if (!entry) return 0;
   DWORD priorityClass = 0;
-  if (ScopedHandle process = OpenEntryProcess(entry, MAXIMUM_ALLOWED)) {
+  if (OwnedHandle process = OpenEntryProcess(entry, MAXIMUM_ALLOWED)) {
     priorityClass = GetPriorityClass(process.get());
   }
   // The base priority is a level (e.g. 8), not a class; callers have taken it as the answer for
@@ -57,18 +59,18 @@ DWORD AffinGetProcessPriority(const ProcessEntry* entry) noexcept {
 }
 
 INT AffinSetProcessPriority(const ProcessEntry* entry, DWORD priorityClass) noexcept {
-  ScopedHandle process = OpenEntryProcess(entry, MAXIMUM_ALLOWED);
+  OwnedHandle process = OpenEntryProcess(entry, MAXIMUM_ALLOWED);
   return process && SetPriorityClass(process.get(), priorityClass) ? 1 : 0;
 }
 
 INT AffinSetPriorityBoost(const ProcessEntry* entry, INT disable) noexcept {
-  ScopedHandle process = OpenEntryProcess(entry, MAXIMUM_ALLOWED);
+  OwnedHandle process = OpenEntryProcess(entry, MAXIMUM_ALLOWED);
   return process && SetProcessPriorityBoost(process.get(), disable) ? 1 : 0;
 }
 
 INT AffinGetPriorityBoost(const ProcessEntry* entry, DWORD* disabled) noexcept {
   if (!disabled) return 0;
-  ScopedHandle process = OpenEntryProcess(entry, MAXIMUM_ALLOWED);
+  OwnedHandle process = OpenEntryProcess(entry, MAXIMUM_ALLOWED);
   BOOL boostDisabled = FALSE;
   if (!process || !GetProcessPriorityBoost(process.get(), &boostDisabled)) return 0;
   *disabled = boostDisabled ? 1 : 0;

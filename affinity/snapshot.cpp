@@ -18,9 +18,10 @@ constexpr ULONG kFirstBufferSize = 0x10000;
 constexpr ULONG kBufferStep = 0x10000;
 constexpr ULONG kLastFixedBufferSize = 0x40000;
 
-// Our own design decision: 256 KiB holds only about 3,000 threads, which an ordinary Linux server
-// exceeds. Past the four fixed sizes, each attempt is sized from the length the query reported,
-// with headroom for the tasks started since, up to a ceiling that stops a runaway list.
+// 256 KiB holds only about 3,000 threads, which an ordinary Linux server exceeds, and a snapshot
+// that fails for size leaves the service without a packet. Past the four fixed sizes, each attempt
+// is sized from the length the query reported, with headroom for the tasks started since, up to a
+// ceiling that stops a runaway list.
 constexpr ULONG kBufferCeiling = 64u << 20;
 
 ULONG GrownBufferSize(ULONG triedSize, ULONG reportedLength) {

@@ -5,18 +5,20 @@
 #include <cstddef>
 
 #include "Cpumask.h"
+#include "platform/owned_handle.h"
 #include "platform/process.h"
 #include "process_entry.h"
-#include "scoped_handle.h"
 
 namespace tesmar::affinity {
 namespace {
 
+using platform::OwnedHandle;
+
 static_assert(sizeof(THREAD_BASIC_INFORMATION) == 28);
 static_assert(offsetof(THREAD_BASIC_INFORMATION, AffinityMask) == 16);
 
-ScopedHandle OpenEntryThread(const ProcessEntry* entry, DWORD index) {
-  if (!entry) return ScopedHandle(nullptr);
+OwnedHandle OpenEntryThread(const ProcessEntry* entry, DWORD index) {
+  if (!entry) return OwnedHandle();
   // No root, no name, no attributes, no security; the length is the record's own size, as
   // InitializeObjectAttributes sets it.
   OBJECT_ATTRIBUTES attributes{};
@@ -28,7 +30,7 @@ ScopedHandle OpenEntryThread(const ProcessEntry* entry, DWORD index) {
   if (!NT_SUCCESS(NtOpenThread(&thread, MAXIMUM_ALLOWED, &attributes, &clientId))) {
     thread = nullptr;
   }
-  return ScopedHandle(thread);
+  return OwnedHandle(thread);
 }
 
 }  // namespace
@@ -37,11 +39,11 @@ ScopedHandle OpenEntryThread(const ProcessEntry* entry, DWORD index) {
 using namespace tesmar::affinity;
 
 HANDLE AffinGetThreadHandle(const ProcessEntry* entry, DWORD index) noexcept {
-  return OpenEntryThread(entry, index).release();
+  return OpenEntryThread(entry, index).Release();
 }
 
 DWORD AffinGetThreadAffinity(const ProcessEntry* entry, DWORD index) noexcept {
-  ScopedHandle thread = OpenEntryThread(entry, index);
+  OwnedHandle thread = OpenEntryThread(entry, index);
   THREAD_BASIC_INFORMATION information{};
   NTSTATUS status = NtQueryInformationThread(thread.get(), ThreadBasicInformation, &information,
                                              sizeof information, nullptr);
@@ -49,7 +51,7 @@ DWORD AffinGetThreadAffinity(const ProcessEntry* entry, DWORD index) noexcept {
 }
 
 INT AffinSetThreadAffinity(const ProcessEntry* entry, DWORD index, DWORD mask) noexcept {
-  ScopedHandle thread = OpenEntryThread(entry, index);
+  OwnedHandle thread = OpenEntryThread(entry, index);
   return SetThreadAffinityMask(thread.get(), mask) != 0 ? 1 : 0;
 }
 
@@ -69,18 +71,18 @@ INT AffinSetActiveProcessAffinity(const ProcessEntry* entry, DWORD mask) noexcep
 }
 
 INT AffinGetThreadPriority(const ProcessEntry* entry, DWORD index) noexcept {
-  ScopedHandle thread = OpenEntryThread(entry, index);
+  OwnedHandle thread = OpenEntryThread(entry, index);
   int priority = GetThreadPriority(thread.get());
   return priority == THREAD_PRIORITY_ERROR_RETURN ? 0 : priority;
 }
 
 INT AffinSetThreadPriority(const ProcessEntry* entry, DWORD index, INT priority) noexcept {
-  ScopedHandle thread = OpenEntryThread(entry, index);
+  OwnedHandle thread = OpenEntryThread(entry, index);
   return SetThreadPriority(thread.get(), priority) ? 1 : 0;
 }
 
 DWORD AffinSetThreadIdealProcessor(const ProcessEntry* entry, DWORD index,
                                    DWORD processor) noexcept {
-  ScopedHandle thread = OpenEntryThread(entry, index);
+  OwnedHandle thread = OpenEntryThread(entry, index);
   return SetThreadIdealProcessor(thread.get(), processor);
 }
