@@ -14,9 +14,7 @@
 
 namespace {
 
-using tesmar::packet::kInstallationKeyPath;
-using tesmar::packet::kInstallDirValue;
-using tesmar::packet::kServiceNameNarrow;
+namespace packet = tesmar::packet;
 using tesmar::platform::OwnedKey;
 using tesmar::scmkit::PlatformError;
 
@@ -52,7 +50,7 @@ void StopAndWait(SerSetupContext* context) {
 DWORD RemoveProcedure() {
   LocalContext context;
   if (DWORD error = context.opened()) return error;
-  DWORD opened = SerSetupServiceOpen(context.get(), kServiceNameNarrow);
+  DWORD opened = SerSetupServiceOpen(context.get(), packet::kServiceNameNarrow);
   if (opened == ERROR_SERVICE_DOES_NOT_EXIST) return 0;  // nothing to remove
   if (opened != 0) return opened;
   // A service that is not running refuses the stop control, and goes all the same.
@@ -68,7 +66,7 @@ DWORD InstallProcedure(LPCSTR executablePath) {
   if (!executablePath || !*executablePath) return kBadArgument;
   LocalContext context;
   if (DWORD error = context.opened()) return error;
-  DWORD opened = SerSetupServiceOpen(context.get(), kServiceNameNarrow);
+  DWORD opened = SerSetupServiceOpen(context.get(), packet::kServiceNameNarrow);
   if (opened == 0) {
     StopAndWait(context.get());
     if (!ChangeServiceConfigA(context.get()->ServiceHandle, SERVICE_NO_CHANGE, SERVICE_AUTO_START,
@@ -77,8 +75,8 @@ DWORD InstallProcedure(LPCSTR executablePath) {
       return PlatformError();
     }
   } else if (opened == ERROR_SERVICE_DOES_NOT_EXIST) {
-    DWORD installed = SerSetupServiceInstall(context.get(), SERVICE_AUTO_START, kServiceNameNarrow,
-                                             executablePath);
+    DWORD installed = SerSetupServiceInstall(context.get(), SERVICE_AUTO_START,
+                                             packet::kServiceNameNarrow, executablePath);
     if (installed != 0) return installed;
   } else {
     return opened;
@@ -98,11 +96,12 @@ DWORD RecordDirectoryProcedure(LPCSTR directory) {
   LSTATUS status = RegConnectRegistryA(nullptr, HKEY_LOCAL_MACHINE, machine.Receive());
   if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
   OwnedKey installationKey;
-  status = RegCreateKeyExA(machine.get(), kInstallationKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, installationKey.Receive(), nullptr);
+  status = RegCreateKeyExA(machine.get(), packet::kInstallationKeyPath, 0, nullptr,
+                           REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                           installationKey.Receive(), nullptr);
   if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
-  return static_cast<DWORD>(RegSetValueExA(installationKey.get(), kInstallDirValue, 0, REG_SZ,
-                                           reinterpret_cast<const BYTE*>(directory),
+  return static_cast<DWORD>(RegSetValueExA(installationKey.get(), packet::kInstallDirValue, 0,
+                                           REG_SZ, reinterpret_cast<const BYTE*>(directory),
                                            static_cast<DWORD>(std::strlen(directory))));
 }
 

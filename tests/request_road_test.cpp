@@ -21,10 +21,7 @@
 
 namespace {
 
-using tesmar::testing::InstalledService;
-using tesmar::testing::PsThreads;
-using tesmar::testing::SpawnedThreadHost;
-using tesmar::testing::TasksetMask;
+using namespace tesmar::testing;
 
 constexpr unsigned kChildThreads = 4;
 

@@ -24,11 +24,7 @@
 
 namespace {
 
-using tesmar::testing::InstalledService;
-using tesmar::testing::ReadDataDword;
-using tesmar::testing::ScriptedDataKey;
-using tesmar::testing::TestPacket;
-using tesmar::testing::WaitUntil;
+using namespace tesmar::testing;
 using Answer = ScriptedDataKey::Answer;
 using Clock = std::chrono::steady_clock;
 

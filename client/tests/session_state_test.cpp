@@ -13,9 +13,7 @@
 
 namespace {
 
-using tesmar::testing::ControlsReceivedByTestService;
-using tesmar::testing::CreateDataKey;
-using tesmar::testing::TemporaryMachineRoot;
+using namespace tesmar::testing;
 
 // The platform's small test service installed under the service's name, KaltrixTesmar, on a
 // machine of its own, so that sessions meet a real service manager and a real service process

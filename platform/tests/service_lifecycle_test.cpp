@@ -24,9 +24,7 @@ namespace {
 
 using tesmar::platform::RecordedServiceStatus;
 using tesmar::platform::RunningServiceProcessId;
-using tesmar::testing::ControlsReceivedByTestService;
-using tesmar::testing::TestServiceProgram;
-using tesmar::testing::WaitForServiceState;
+using namespace tesmar::testing;
 
 std::vector<DWORD> ReportedStates() {
   std::vector<DWORD> states;

@@ -12,10 +12,7 @@
 namespace tesmar::scmkit::testing {
 namespace {
 
-using tesmar::testing::ServiceDefinitionNumber;
-using tesmar::testing::ServiceState;
-using tesmar::testing::TemporaryMachineRoot;
-using tesmar::testing::WaitUntil;
+using namespace tesmar::testing;
 
 constexpr DWORD kUntouched = 0xDEADBEEF;
 

@@ -18,13 +18,7 @@ namespace tesmar::scmkit::testing {
 namespace {
 
 using platform::ReportedStatus;
-using tesmar::testing::ServiceDefinitionNumber;
-using tesmar::testing::ServiceImagePath;
-using tesmar::testing::ServiceRemoval;
-using tesmar::testing::ServiceState;
-using tesmar::testing::TemporaryMachineRoot;
-using tesmar::testing::TesmarsrProgram;
-using tesmar::testing::WaitUntil;
+using namespace tesmar::testing;
 
 std::vector<DWORD> ReportedStates() {
   std::vector<DWORD> states;

@@ -14,11 +14,7 @@
 namespace tesmar::service::testing {
 namespace {
 
-using tesmar::testing::ConsoleProcess;
-using tesmar::testing::ReadDataPacket;
-using tesmar::testing::TemporaryMachineRoot;
-using tesmar::testing::TesmarsrProgram;
-using tesmar::testing::WaitUntil;
+using namespace tesmar::testing;
 using namespace std::chrono_literals;
 
 constexpr auto kLineTimeout = 20s;

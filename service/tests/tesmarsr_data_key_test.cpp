@@ -17,16 +17,7 @@
 namespace tesmar::service::testing {
 namespace {
 
-using tesmar::testing::ConsoleProcess;
-using tesmar::testing::DataKeyExists;
-using tesmar::testing::ReadDataDword;
-using tesmar::testing::ReadDataPacket;
-using tesmar::testing::ReadDataValue;
-using tesmar::testing::TemporaryMachineRoot;
-using tesmar::testing::TestPacket;
-using tesmar::testing::WaitUntil;
-using tesmar::testing::WriteDataDword;
-using tesmar::testing::WriteDataPacket;
+using namespace tesmar::testing;
 using namespace std::chrono_literals;
 
 constexpr uint32_t kFirstProcessorOnly = 1;

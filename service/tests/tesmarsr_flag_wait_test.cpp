@@ -17,10 +17,7 @@ namespace tesmar::service::testing {
 namespace {
 
 using packet::TakeRaisedFlag;
-using tesmar::testing::ReadDataDword;
-using tesmar::testing::TemporaryMachineRoot;
-using tesmar::testing::WriteDataDword;
-using tesmar::testing::WriteDataValue;
+using namespace tesmar::testing;
 using namespace std::chrono_literals;
 
 // A wait that has not returned by then is taken as one that never will.

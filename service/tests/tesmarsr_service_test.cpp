@@ -27,12 +27,7 @@ namespace {
 using platform::RecordedServiceStatus;
 using platform::ReportedStatus;
 using platform::Tone;
-using tesmar::testing::ConsoleProcess;
-using tesmar::testing::ReadDataDword;
-using tesmar::testing::ServiceState;
-using tesmar::testing::TemporaryMachineRoot;
-using tesmar::testing::TesmarsrProgram;
-using tesmar::testing::WaitUntil;
+using namespace tesmar::testing;
 using namespace std::chrono_literals;
 
 constexpr char16_t kServiceName[] = u"KaltrixTesmar";

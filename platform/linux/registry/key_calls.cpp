@@ -1,8 +1,5 @@
 // The key calls of the registry: connecting to a machine, creating, opening, deleting and
 // closing keys.
-#include <unistd.h>
-
-#include <cctype>
 #include <string>
 
 #include "base/handle_table.h"
@@ -14,45 +11,30 @@
 #include "registry/change_wait.h"
 #include "registry/key_handles.h"
 #include "registry/names.h"
+#include "remote/machine_name.h"
 
 using namespace tesmar::platform;
 using namespace tesmar::platform::registry;
 
 namespace {
-bool SameNameIgnoringCase(std::string_view first, std::string_view second) {
-  if (first.size() != second.size()) return false;
-  for (size_t i = 0; i < first.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(first[i])) !=
-        std::tolower(static_cast<unsigned char>(second[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// No name, an empty one, or this computer's own name, full or up to its first dot, with or
-// without the leading backslashes of a UNC name.
-bool NamesThisMachine(std::string_view name) {
-  if (name.starts_with("\\\\")) name.remove_prefix(2);
-  if (name.empty()) return true;
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) != 0) return false;
-  std::string_view full(host);
-  std::string_view shortName = full.substr(0, full.find('.'));
-  return SameNameIgnoringCase(name, full) || SameNameIgnoringCase(name, shortName);
+// The parent key, the path below it and the database of a call on a subkey.
+DWORD ResolveSubKey(HKEY key, LPCWSTR subKey, KeyReference& parent, std::vector<StoredName>& path,
+                    RegistryDatabase*& database) {
+  DWORD error = ResolveKey(key, parent);
+  if (error == ERROR_SUCCESS) error = SplitKeyPath(subKey, path);
+  if (error != ERROR_SUCCESS) return error;
+  database = DatabaseOf(parent, error);
+  return error;
 }
 
 LSTATUS OpenOrCreate(HKEY key, LPCWSTR subKey, REGSAM desired, bool create, PHKEY result,
                      LPDWORD disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   KeyReference parent;
-  DWORD error = ResolveKey(key, parent);
-  if (error != ERROR_SUCCESS) return error;
   std::vector<StoredName> path;
-  error = SplitKeyPath(subKey, path);
+  RegistryDatabase* database = nullptr;
+  DWORD error = ResolveSubKey(key, subKey, parent, path, database);
   if (error != ERROR_SUCCESS) return error;
-  RegistryDatabase* database = DatabaseOf(parent, error);
-  if (!database) return error;
   REGSAM granted = 0;
   KeyId found = 0;
   bool created = false;
@@ -74,13 +56,10 @@ LSTATUS OpenOrCreate(HKEY key, LPCWSTR subKey, REGSAM desired, bool create, PHKE
 
 LSTATUS DeleteKeyAt(HKEY key, LPCWSTR subKey) {
   KeyReference parent;
-  DWORD error = ResolveKey(key, parent);
-  if (error != ERROR_SUCCESS) return error;
   std::vector<StoredName> path;
-  error = SplitKeyPath(subKey, path);
+  RegistryDatabase* database = nullptr;
+  DWORD error = ResolveSubKey(key, subKey, parent, path, database);
   if (error != ERROR_SUCCESS) return error;
-  RegistryDatabase* database = DatabaseOf(parent, error);
-  if (!database) return error;
   if (!database->FilesWritable()) return ERROR_ACCESS_DENIED;
   KeyId target = 0;
   error = FindKey(*database, parent.id, path, target);
@@ -99,7 +78,8 @@ extern "C" LSTATUS RegConnectRegistryW(LPCWSTR machineName, HKEY key, PHKEY resu
   return StatusResult([&]() -> DWORD {
     if (!result) return ERROR_INVALID_PARAMETER;
     if (key != HKEY_LOCAL_MACHINE && key != HKEY_USERS) return ERROR_INVALID_HANDLE;
-    if (!NamesThisMachine(Utf16ToUtf8(TextOf(machineName)))) return ERROR_BAD_NETPATH;
+    // Other machines are not reached yet.
+    if (!IsLocalMachineName(machineName)) return ERROR_BAD_NETPATH;
     std::string root = MachineRoot();
     DWORD error;
     if (!RegistryDatabase::ForRoot(root, error)) return error;

@@ -32,6 +32,13 @@ DWORD Prepare(HKEY key, REGSAM needed, KeyReference& reference, RegistryDatabase
   return ERROR_SUCCESS;
 }
 
+// The same for a query, which also checks its own arguments first.
+DWORD PrepareQuery(HKEY key, LPDWORD reserved, LPBYTE data, LPDWORD dataSize,
+                   KeyReference& reference, RegistryDatabase*& database) {
+  if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  return Prepare(key, KEY_QUERY_VALUE, reference, database);
+}
+
 // Copies bytes out as RegQueryValueEx does.
 DWORD CopyOut(const std::string& bytes, LPBYTE data, LPDWORD dataSize) {
   auto size = static_cast<DWORD>(bytes.size());
@@ -73,10 +80,9 @@ LSTATUS SetValue(HKEY key, const StoredName& name, DWORD type, const BYTE* data,
 extern "C" LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
                                     LPBYTE data, LPDWORD dataSize) noexcept {
   return StatusResult([&]() -> DWORD {
-    if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
     KeyReference reference;
     RegistryDatabase* database = nullptr;
-    DWORD error = Prepare(key, KEY_QUERY_VALUE, reference, database);
+    DWORD error = PrepareQuery(key, reserved, data, dataSize, reference, database);
     if (error != ERROR_SUCCESS) return error;
     DWORD storedType = REG_NONE;
     DWORD size = dataSize ? *dataSize : 0;
@@ -97,10 +103,9 @@ extern "C" LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserve
 extern "C" LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                     LPBYTE data, LPDWORD dataSize) noexcept {
   return StatusResult([&]() -> DWORD {
-    if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
     KeyReference reference;
     RegistryDatabase* database = nullptr;
-    DWORD error = Prepare(key, KEY_QUERY_VALUE, reference, database);
+    DWORD error = PrepareQuery(key, reserved, data, dataSize, reference, database);
     if (error != ERROR_SUCCESS) return error;
     DWORD storedType = REG_NONE;
     std::vector<BYTE> stored;

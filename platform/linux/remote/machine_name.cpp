@@ -10,8 +10,14 @@
 namespace tesmar::platform {
 namespace {
 
-char FoldAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+// Host names are ASCII, and compare without regard to case.
+bool SameHostName(std::string_view first, std::string_view second) {
+  if (first.size() != second.size()) return false;
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (size_t i = 0; i < first.size(); ++i) {
+    if (fold(first[i]) != fold(second[i])) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -19,12 +25,9 @@ char FoldAscii(char c) {
 bool IsLocalMachineName(std::u16string_view machineName, std::string_view hostName) {
   while (!machineName.empty() && machineName.front() == u'\\') machineName.remove_prefix(1);
   if (machineName.empty()) return true;
+  if (hostName.empty()) return false;
   std::string name = Utf16ToUtf8(machineName);
-  if (name.size() != hostName.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (FoldAscii(name[i]) != FoldAscii(hostName[i])) return false;
-  }
-  return true;
+  return SameHostName(name, hostName) || SameHostName(name, hostName.substr(0, hostName.find('.')));
 }
 
 bool IsLocalMachineName(const char16_t* machineName) {
