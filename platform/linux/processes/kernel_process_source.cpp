@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/descriptor.h"
 #include "base/errno_to_win32.h"
 #include "base/text_conversion.h"
 #include "platform/errors.h"
@@ -73,12 +74,11 @@ unsigned OnlineProcessors() {
 class PidfdIdentity : public TaskIdentity {
  public:
   PidfdIdentity(int procFd, uint32_t id, int pidfd) : procFd_(procFd), id_(id), pidfd_(pidfd) {}
-  ~PidfdIdentity() override { close(pidfd_); }
   uint32_t Id() const override { return id_; }
   // The pidfd becomes readable when its task exits; until it is reaped, its id is not reused,
   // so while it is unreadable the id still names the task the handle opened.
   bool StillSame() override {
-    pollfd probe{pidfd_, POLLIN, 0};
+    pollfd probe{pidfd_.get(), POLLIN, 0};
     int ready = poll(&probe, 1, 0);
     return ready == 0;
   }
@@ -95,7 +95,7 @@ class PidfdIdentity : public TaskIdentity {
  private:
   int procFd_;
   uint32_t id_;
-  int pidfd_;
+  OwnedDescriptor pidfd_;
   std::atomic<uint64_t> key_{0};
 };
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/descriptor.h"
 #include "services/runtime.h"
 
 namespace tesmar::platform {
@@ -21,20 +22,17 @@ class SocketAddress {
   SocketAddress(const std::string& directory, int processId)
       : folder_(open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {
     address_.sun_family = AF_UNIX;
-    std::string path = "/proc/self/fd/" + std::to_string(folder_) + "/" +
+    std::string path = "/proc/self/fd/" + std::to_string(folder_.get()) + "/" +
                        ServiceRuntime::ControlSocketName(processId);
     std::strncpy(address_.sun_path, path.c_str(), sizeof address_.sun_path - 1);
   }
-  ~SocketAddress() {
-    if (folder_ >= 0) close(folder_);
-  }
-  bool valid() const { return folder_ >= 0; }
+  bool valid() const { return static_cast<bool>(folder_); }
   const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address_); }
   socklen_t size() const { return sizeof address_; }
   const char* path() const { return address_.sun_path; }
 
  private:
-  int folder_;
+  OwnedDescriptor folder_;
   sockaddr_un address_{};
 };
 

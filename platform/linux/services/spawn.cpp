@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/descriptor.h"
 #include "base/errno_to_win32.h"
 #include "platform/errors.h"
 
@@ -28,29 +29,14 @@ struct Message {
 
 // Moves a descriptor above the standard ones, close-on-exec, so that redirecting 0 to 2 in the
 // new process can never overwrite it.
-int AboveStandardDescriptors(int descriptor) {
-  if (descriptor < 0 || descriptor > 2) return descriptor;
-  int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, 3);
-  close(descriptor);
-  return moved;
-}
-
-class Descriptor {
- public:
-  explicit Descriptor(int value = -1) : value_(AboveStandardDescriptors(value)) {}
-  ~Descriptor() { Reset(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return value_; }
-  int Release() { return std::exchange(value_, -1); }
-  void Reset() {
-    if (value_ >= 0) close(value_);
-    value_ = -1;
+OwnedDescriptor AboveStandardDescriptors(int descriptor) {
+  if (descriptor >= 0 && descriptor <= 2) {
+    int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, 3);
+    close(descriptor);
+    descriptor = moved;
   }
-
- private:
-  int value_;
-};
+  return OwnedDescriptor(descriptor);
+}
 
 std::vector<std::string> MergedEnvironment(const std::vector<std::string>& replacements) {
   std::vector<std::string> merged;
@@ -108,16 +94,19 @@ DWORD SpawnDetachedService(const std::vector<std::string>& commandLine,
                            const std::string& errorLogPath, SpawnedService* spawned) {
   if (commandLine.empty() || commandLine.front().empty()) return ERROR_FILE_NOT_FOUND;
 
-  Descriptor nullDevice(open("/dev/null", O_RDWR | O_CLOEXEC));
+  OwnedDescriptor nullDevice = AboveStandardDescriptors(open("/dev/null", O_RDWR | O_CLOEXEC));
   if (nullDevice.get() < 0) return SetLastErrorFromErrno();
-  Descriptor errorLog(open(errorLogPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+  OwnedDescriptor errorLog = AboveStandardDescriptors(
+      open(errorLogPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
   int errorTarget = errorLog.get() >= 0 ? errorLog.get() : nullDevice.get();
 
   int reportEnds[2], readyEnds[2];
   if (pipe2(reportEnds, O_CLOEXEC) != 0) return SetLastErrorFromErrno();
-  Descriptor reportRead(reportEnds[0]), reportWrite(reportEnds[1]);
+  OwnedDescriptor reportRead = AboveStandardDescriptors(reportEnds[0]),
+                  reportWrite = AboveStandardDescriptors(reportEnds[1]);
   if (pipe2(readyEnds, O_CLOEXEC) != 0) return SetLastErrorFromErrno();
-  Descriptor readyRead(readyEnds[0]), readyWrite(readyEnds[1]);
+  OwnedDescriptor readyRead = AboveStandardDescriptors(readyEnds[0]),
+                  readyWrite = AboveStandardDescriptors(readyEnds[1]);
 
   std::vector<std::string> arguments(commandLine);
   std::vector<std::string> variables(environment);
