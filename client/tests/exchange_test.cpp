@@ -87,22 +87,25 @@ TEST_F(Exchange, RefreshTakesThePublicationOfThePassThatTookItsFlag) {
   EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 0u);
 }
 
-TEST_F(Exchange, WithoutAnAnswerTheRefreshGivesWhatProcListHoldsAfterTheLongestWait) {
-  // A stopped service: the flag stays raised for its next start.
+// A stopped service: the session gives what ProcList holds after the longest wait, and the flag
+// stays raised for the service's next start.
+TEST_F(Exchange, ForAStoppedServiceTheRefreshGivesWhatProcListHoldsAfterTheLongestWait) {
   script_->StopAnswering();
   auto started = Clock::now();
   ASSERT_EQ(TesmarRefresh(session()), 0);
   EXPECT_GE(Clock::now() - started, kLongestWait);
   EXPECT_EQ(TesmarGetProcessCount(session()), 3u);
   EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 1u);
+}
 
-  // A pass longer than the longest wait: the flag is taken, the answer does not come in time.
+// A pass longer than the longest wait: the flag is taken, the answer does not come in time.
+TEST_F(Exchange, ForAPassLongerThanTheLongestWaitTheRefreshGivesWhatProcListHolds) {
   script_->QueueAnswer({TestPacket::Made(5), /*hold=*/true});
-  started = Clock::now();
+  auto started = Clock::now();
   ASSERT_EQ(TesmarRefresh(session()), 0);
   EXPECT_GE(Clock::now() - started, kLongestWait);
   EXPECT_EQ(TesmarGetProcessCount(session()), 3u);
-  EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 0u);
+  EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 0u) << "the pass took the flag";
 }
 
 // A pass that was under way when the session raised its flag took an earlier raise: what it
