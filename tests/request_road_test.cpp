@@ -167,10 +167,8 @@ TEST_F(RequestRoad, WatchEndsWithTheProcess) {
   // Nothing else was watched; the process's id may have been taken by a newcomer already, which
   // is not watched either.
   EXPECT_EQ(WatchedRecords(session_), 0u);
-  EXPECT_EQ(FindRecord(session_, processId) == nullptr ||
-                std::u16string(TesmarGetProcName(FindRecord(session_, processId))) !=
-                    u"tesmar_thread_host",
-            true);
+  TesmarRecord* record = FindRecord(session_, processId);
+  EXPECT_TRUE(!record || std::u16string(TesmarGetProcName(record)) != u"tesmar_thread_host");
 }
 
 TEST_F(RequestRoad, StoppedServiceLeavesTheOldPacketAfterTheLongestWait) {

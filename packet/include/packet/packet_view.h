@@ -27,12 +27,12 @@ namespace tesmar::packet {
 template <typename Byte>
 class BasicPacketView {
   static_assert(std::is_same_v<std::remove_const_t<Byte>, std::byte>);
-  static constexpr bool IsConst = std::is_const_v<Byte>;
+  static constexpr bool kIsConst = std::is_const_v<Byte>;
 
  public:
-  using Header = std::conditional_t<IsConst, const PacketHeader, PacketHeader>;
-  using Record = std::conditional_t<IsConst, const ProcessRecord, ProcessRecord>;
-  using Pointer = std::conditional_t<IsConst, const void*, void*>;
+  using Header = std::conditional_t<kIsConst, const PacketHeader, PacketHeader>;
+  using Record = std::conditional_t<kIsConst, const ProcessRecord, ProcessRecord>;
+  using Pointer = std::conditional_t<kIsConst, const void*, void*>;
 
   BasicPacketView() = default;
   BasicPacketView(Pointer bytes, std::size_t length)
