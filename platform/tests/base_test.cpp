@@ -4,6 +4,9 @@
 #include <thread>
 #include <vector>
 
+#include <string>
+
+#include "platform/computer_name.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/text.h"
@@ -25,6 +28,45 @@ TEST(ErrorMessages, ComeFromTheTable) {
   EXPECT_STREQ(tesmar::platform::Win32ErrorMessage(ERROR_SERVICE_NOT_ACTIVE),
                "The service has not been started.");
   EXPECT_EQ(tesmar::platform::Win32ErrorMessage(999999), nullptr);
+}
+
+TEST(FormatMessageW, GivesTheSystemTextOrFailsAsWindowsDoes) {
+  WCHAR text[64];
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, 1,
+                           0, text, 64, nullptr),
+            21u);
+  EXPECT_EQ(std::u16string(text), u"Incorrect function.\r\n");
+  EXPECT_EQ(GetLastError(), 0xdeadbeefu);
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
+                           ERROR_SERVICE_NOT_ACTIVE, 0, text, 64, nullptr),
+            33u);
+  EXPECT_EQ(std::u16string(text), u"The service has not been started.");
+
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 999999, 0, text, 64, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_MR_MID_NOT_FOUND);
+  // "Incorrect function.\r\n" and its NUL need 22 units.
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 1, 0, text, 21, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 1, 0, text, 22, nullptr), 21u);
+  EXPECT_EQ(FormatMessageW(0, nullptr, 1, 0, text, 64, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST(GetComputerNameW, GivesTheHostNameAndTheSizeItNeeds) {
+  DWORD needed = 0;
+  SetLastError(0);
+  ASSERT_FALSE(GetComputerNameW(nullptr, &needed));
+  EXPECT_EQ(GetLastError(), ERROR_BUFFER_OVERFLOW);
+  ASSERT_GT(needed, 1u);
+  std::u16string name(needed, u'?');
+  DWORD size = needed - 1;
+  EXPECT_FALSE(GetComputerNameW(name.data(), &size));
+  EXPECT_EQ(size, needed);
+  ASSERT_TRUE(GetComputerNameW(name.data(), &size));
+  EXPECT_EQ(size, needed - 1);
+  EXPECT_EQ(name[size], u'\0');
+  EXPECT_EQ(name.find(u'?'), std::u16string::npos);
 }
 
 TEST(CloseHandle, RefusesHandlesThatAreNotOpen) {

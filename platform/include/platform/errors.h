@@ -2,6 +2,8 @@
 // gives the constants and the messages, so the two cannot drift apart.
 #pragma once
 
+#include <stdarg.h>
+
 #include "platform/export.h"
 #include "platform/win32_types.h"
 
@@ -21,6 +23,7 @@
   X(ERROR_NOT_SUPPORTED, 50, "The request is not supported.")                                     \
   X(ERROR_BAD_NETPATH, 53, "The network path was not found.")                                     \
   X(ERROR_INVALID_PARAMETER, 87, "The parameter is incorrect.")                                   \
+  X(ERROR_BUFFER_OVERFLOW, 111, "The file name is too long.")                                     \
   X(ERROR_DISK_FULL, 112, "There is not enough space on the disk.")                               \
   X(ERROR_CALL_NOT_IMPLEMENTED, 120, "This function is not supported on this system.")           \
   X(ERROR_INSUFFICIENT_BUFFER, 122, "The data area passed to a system call is too small.")       \
@@ -30,6 +33,8 @@
   X(ERROR_MORE_DATA, 234, "More data is available.")                                              \
   X(WAIT_TIMEOUT, 258, "The wait operation timed out.")                                           \
   X(ERROR_NO_MORE_ITEMS, 259, "No more data is available.")                                       \
+  X(ERROR_MR_MID_NOT_FOUND, 317,                                                                  \
+    "The system cannot find message text for message number 0x%1 in the message file for %2.")    \
   X(ERROR_INVALID_FLAGS, 1004, "Invalid flags.")                                                  \
   X(ERROR_BADDB, 1009, "The configuration registry database is corrupt.")                         \
   X(ERROR_BADKEY, 1010, "The configuration registry key is invalid.")                             \
@@ -79,11 +84,22 @@ enum : DWORD {
 };
 #endif
 
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FFu
+
 PLATFORM_EXTERN_C_BEGIN
 
 // GetLastError / SetLastError: one error number per thread, as kernel32 keeps it.
 PLATFORM_API DWORD GetLastError(void) PLATFORM_NOEXCEPT;
 PLATFORM_API void SetLastError(DWORD error) PLATFORM_NOEXCEPT;
+
+// FormatMessageW: the system message text of an error number (FORMAT_MESSAGE_FROM_SYSTEM) into a
+// caller's buffer of `size` units, ending in "\r\n" unless FORMAT_MESSAGE_MAX_WIDTH_MASK is
+// given; returns the units written without the NUL. 0 with ERROR_MR_MID_NOT_FOUND for a number
+// that has no text, ERROR_INSUFFICIENT_BUFFER for a buffer too small.
+PLATFORM_API DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                                  LPWSTR buffer, DWORD size, va_list* arguments) PLATFORM_NOEXCEPT;
 
 PLATFORM_EXTERN_C_END
 
