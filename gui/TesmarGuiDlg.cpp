@@ -1,0 +1,161 @@
+#include "TesmarGuiDlg.h"
+
+#include <QAbstractButton>
+#include <QContextMenuEvent>
+#include <QMenu>
+
+#include "MyList.h"
+#include "app_icon.h"
+#include "control_colours.h"
+#include "dialog_resources.h"
+#include "main_dialog_ids.h"
+#include "message_box.h"
+#include "platform/process.h"
+#include "system_text.h"
+
+namespace tesmar::gui {
+
+using namespace main_dialog;
+
+namespace {
+
+constexpr int kListTabStopDialogUnits = 120;
+constexpr char kDemoSuffix[] = "Demo Mode";
+
+}  // namespace
+
+CTesmarGuiDlg::CTesmarGuiDlg(QWidget* parent) : QDialog(parent) {
+  controls_ = BuildDialog(*this, MainDialogTemplate(),
+                          [](const ControlTemplate& control, QWidget* dialog) -> ListBox* {
+                            if (control.id != IDC_PROCESS_LIST) return nullptr;
+                            return new MyList(control.style, dialog);
+                          });
+  ProcessList = controls_.Item<MyList>(IDC_PROCESS_LIST);
+  ThreadList = controls_.Item<ListBox>(IDC_THREAD_LIST);
+  Icon = ApplicationIcon();
+  // A minimize box and no maximize box; the size is fixed.
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  ConnectEvents();
+}
+
+void CTesmarGuiDlg::ConnectEvents() {
+  connect(ProcessList, &ListBox::SelectionChanged, this, &CTesmarGuiDlg::ShowProcessSelection);
+  connect(ProcessList, &ListBox::FocusGained, this, [this] {
+    EditProcess = true;
+    ShowProcessSelection();
+  });
+  connect(ThreadList, &ListBox::SelectionChanged, this, &CTesmarGuiDlg::ShowThreadSelection);
+  connect(ThreadList, &ListBox::FocusGained, this, [this] {
+    EditProcess = false;
+    ShowThreadSelection();
+  });
+  connect(controls_.Item<QAbstractButton>(IDC_REFRESH), &QAbstractButton::clicked, this,
+          &CTesmarGuiDlg::OnRefresh);
+  for (int p = 0; p < kProcessorBoxes; ++p) {
+    connect(controls_.Item<QAbstractButton>(IDC_PROCESSOR_FIRST + p), &QAbstractButton::clicked,
+            this, [this, p] { OnProcessorBox(p); });
+  }
+  // Exit is the toolkit's OK.
+  connect(controls_.Item<QAbstractButton>(IDC_EXIT), &QAbstractButton::clicked, this,
+          [this] { done(IDOK); });
+}
+
+bool CTesmarGuiDlg::OnInitDialog() {
+  setWindowIcon(Icon);
+  ApplyMainDialogColours(controls_);
+  QString title = windowTitle();
+  LocalComputerName = tesmar::gui::LocalComputerName();
+  switch (ConnectionMode) {
+    case 0: {
+      title += QStringLiteral(" - ") + LocalComputerName;
+      SYSTEM_INFO system{};
+      GetSystemInfo(&system);
+      CpuCount = system.dwNumberOfProcessors;
+      break;
+    }
+    case 1:
+      OnSelectComputer();
+      if (RemoteSelectFailed) {
+        done(IDCANCEL);
+        return false;
+      }
+      title += QStringLiteral(" - ") + RemoteComputerName;
+      break;
+    case 2:
+      controls_.Enable(IDC_SELECT_COMPUTER, false);
+      controls_.Enable(IDC_REFRESH, false);
+      // What a demo session cannot do stays disabled also when the first fill finds entries
+      // (selections never enable it in this mode).
+      for (int id : {IDC_END_PROCESS, IDC_ROUND_ROBIN_PREFERRED, IDC_DISABLE_BOOST}) {
+        controls_.Enable(id, false);
+      }
+      title += QStringLiteral(" - ") + QString::fromLatin1(kDemoSuffix);
+      CpuCount = 16;
+      break;
+    default:
+      ShowApplicationMessageBox(QStringLiteral("Never!"), MB_OK);
+      break;
+  }
+  setWindowTitle(title);
+
+  int tabStop = UnitsOf(*this).ToPixelsX(kListTabStopDialogUnits);
+  ProcessList->SetTabStop(tabStop);
+  ThreadList->SetTabStop(tabStop);
+  for (int p = 0; p < kProcessorBoxes; ++p) controls_.Enable(IDC_PROCESSOR_FIRST + p, false);
+  controls_.Enable(IDC_REFRESH, false);
+  controls_.Enable(IDC_APPLY, false);
+
+  TesmarRefresh(Session);
+  FillProcessList();
+  return true;
+}
+
+int CTesmarGuiDlg::DoModal() {
+  if (!OnInitDialog()) return result();
+  return exec();
+}
+
+void CTesmarGuiDlg::OnRefresh() {
+  AffinityEdited = 0;
+  WorkingMask = 0;
+  ProcessIndex = 0;
+  ListPosition = 0;
+  FillProcessList();
+}
+
+void CTesmarGuiDlg::OnProcessorBox(int processor) {
+  DWORD bit = DWORD{1} << processor;
+  if (controls_.IsChecked(IDC_PROCESSOR_FIRST + processor)) {
+    WorkingMask |= bit;
+  } else {
+    WorkingMask &= ~bit;
+  }
+  AffinityEdited = 1;
+}
+
+void CTesmarGuiDlg::OnSelectComputer() {
+  RemoteSelectFailed = 0;
+  // No computer browser exists on this platform yet: choosing a computer ends as a cancelled
+  // browser does, and the connection stays as it is.
+  RemoteSelectFailed = 1;
+}
+
+void CTesmarGuiDlg::OnSysCommand(unsigned command) {
+  // Command 16 opens the about box, which is not built yet; the window manager handles every
+  // other command of its menu itself.
+  if ((command & 0xFFF0u) == kAboutCommand) ++AboutRequests;
+}
+
+void CTesmarGuiDlg::contextMenuEvent(QContextMenuEvent* event) {
+  // Qt offers no way into the window manager's menu, so the about item sits in a context menu.
+  QMenu menu(this);
+  QAction* about = menu.addAction(QString::fromLatin1(kAboutMenuText));
+  if (menu.exec(event->globalPos()) == about) OnSysCommand(kAboutCommand);
+}
+
+void CTesmarGuiDlg::reject() {
+  done(IDCANCEL);
+}
+
+}  // namespace tesmar::gui

@@ -1,0 +1,104 @@
+// The main dialog: the watched processes of the connected machine with their affinity masks, the
+// threads of the selected one, the processor boxes P0 to P15 for the selected process or the
+// current thread, and the round-robin and boost state of the process.
+//
+// Every handler runs on an operator's action only; what the program changes in the controls
+// notifies nobody. The state lives in the members below, named as the dialog's design names
+// them.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+
+#include "TesmarApi.h"
+#include "dialog_builder.h"
+
+namespace tesmar::gui {
+
+class MyList;
+class ListBox;
+
+class CTesmarGuiDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CTesmarGuiDlg(QWidget* parent = nullptr);
+
+  // Set by the application before the dialog runs; Session is read back after it ended.
+  TesmarSession* Session = nullptr;
+  INT ConnectionMode = 0;
+
+  // The dialog's initialisation; false when the dialog ended during it.
+  bool OnInitDialog();
+  // OnInitDialog, then the dialog modally: IDOK, IDCANCEL or 0.
+  int DoModal();
+
+  // Operations the commands share.
+  // Refreshes the session's copy, then FillFromCopy.
+  void FillProcessList();
+  // Both lists from the copy the session holds, the first entry shown.
+  void FillFromCopy();
+  void FillThreadList(TesmarRecord* record);
+  void ShowProcessSelection();
+  void ShowThreadSelection();
+
+  // Commands.
+  void OnRefresh();
+  void OnProcessorBox(int processor);
+  void OnSelectComputer();
+  // A window-menu command (the context menu stands in for the window menu).
+  void OnSysCommand(unsigned command);
+
+  const DialogControls& controls() const { return controls_; }
+  MyList& processList() const { return *ProcessList; }
+  ListBox& threadList() const { return *ThreadList; }
+
+  // State, for the commands of the dialog and for what a test checks.
+  QString LocalComputerName;
+  QString RemoteComputerName;
+  int RemoteSelectFailed = 0;
+  DWORD CpuCount = 0;
+  int AffinityEdited = 0;
+  DWORD WorkingMask = 0;
+  DWORD ProcessIndex = 0;
+  int ListPosition = 0;
+  int ThreadIndex = 0;
+  bool EditProcess = true;
+  int RoundRobinHardOff = 1;
+  int RoundRobinPreferredOff = 1;
+  int RoundRobinHardPending = 0;
+  int RoundRobinPreferredPending = 0;
+  int BoostPending = 0;
+  QIcon Icon;
+  // Window-menu about commands received; the about box itself is not built yet.
+  int AboutRequests = 0;
+
+  // The window-menu command of the about item.
+  static constexpr unsigned kAboutCommand = 16;
+
+ protected:
+  void reject() override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void ConnectEvents();
+  void ShowNoEntries();
+  // The record at ProcessIndex; null without a copy.
+  TesmarRecord* SelectedRecord() const;
+  // The processors the packet reports, at most the 32 a mask holds.
+  DWORD PacketProcessorCount() const;
+  // Processor boxes that stand for processors: at most the sixteen there are.
+  static int BoxesFor(DWORD processorCount);
+  void ShowColumnHeadings();
+  void EnableThreadControls(bool enabled);
+  void WarnEditIgnored();
+
+  DialogControls controls_;
+  MyList* ProcessList = nullptr;
+  ListBox* ThreadList = nullptr;
+  // The record shown stores more threads than a record holds: its thread slots are not filled.
+  bool ThreadsUnrecorded = false;
+};
+
+}  // namespace tesmar::gui

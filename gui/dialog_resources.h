@@ -1,0 +1,16 @@
+// The application's resources: its dialog templates and strings, by resource number.
+#pragma once
+
+#include "dialog_template.h"
+
+namespace tesmar::gui {
+
+// 129: the startup dialog.
+const DialogTemplate& StartupDialogTemplate();
+// 131: the main dialog.
+const DialogTemplate& MainDialogTemplate();
+
+// String 101: the window menu's about item.
+inline constexpr char kAboutMenuText[] = "&About Kaltrix Tesmar";
+
+}  // namespace tesmar::gui

@@ -1,0 +1,53 @@
+// Message boxes with Win32 flags and results, through one function that a test can answer in
+// place of the operator (SetMessageBoxHandler), so that every text, caption and flag shown is
+// seen and every answer chosen.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "platform/win32_types.h"
+
+class QWidget;
+
+namespace tesmar::gui {
+
+inline constexpr UINT MB_OK = 0x0;
+inline constexpr UINT MB_OKCANCEL = 0x1;
+inline constexpr UINT MB_YESNO = 0x4;
+inline constexpr UINT MB_ICONHAND = 0x10;
+inline constexpr UINT MB_ICONSTOP = MB_ICONHAND;
+inline constexpr UINT MB_ICONQUESTION = 0x20;
+inline constexpr UINT MB_ICONEXCLAMATION = 0x30;
+inline constexpr UINT MB_ICONINFORMATION = 0x40;
+inline constexpr UINT MB_DEFBUTTON2 = 0x100;
+inline constexpr UINT MB_TYPEMASK = 0xF;
+inline constexpr UINT MB_ICONMASK = 0xF0;
+
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+// The application's title: the caption of the boxes the application itself shows.
+inline constexpr char kApplicationTitle[] = "TesmarGui";
+
+struct MessageBoxCall {
+  QWidget* owner;  // null: no owner window
+  QString text;
+  QString caption;
+  UINT flags;
+};
+
+using MessageBoxHandler = std::function<int(const MessageBoxCall&)>;
+
+// MessageBoxW: shows the box modally and returns the button chosen (IDOK, IDCANCEL, IDYES...).
+int ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, UINT flags);
+// The application's message box: its title as caption, no owner.
+int ShowApplicationMessageBox(const QString& text, UINT flags);
+
+// Replaces what shows the boxes; an empty handler puts the real boxes back. Returns the one
+// that was in place.
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+}  // namespace tesmar::gui
