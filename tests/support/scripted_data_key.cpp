@@ -23,8 +23,11 @@ void WriteProcList(HKEY key, const TestPacket& packet) {
 
 }  // namespace
 
-ScriptedDataKey::ScriptedDataKey()
-    : key_(OpenDataKey()),
+ScriptedDataKey::ScriptedDataKey() : ScriptedDataKey(PassScript()) {}
+
+ScriptedDataKey::ScriptedDataKey(PassScript script)
+    : script_(std::move(script)),
+      key_(OpenDataKey()),
       changed_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       counter_(key_.get()),
       thread_([this] { Run(); }) {}
@@ -125,7 +128,7 @@ bool ScriptedDataKey::TakeAndServe() {
     packet::ValueBytes request = packet::ReadWholeValue(key_.get(), packet::kUpdateListValue);
     updateListsTaken_.emplace_back(request.bytes.get(), request.size);
   }
-  Answer answer = NextAnswer();
+  Answer answer = script_ ? script_(update ? &updateListsTaken_.back() : nullptr) : NextAnswer();
   if (answer.hold) {
     const int hold = ++holdsBegun_;
     stateChanged_.notify_all();

@@ -10,6 +10,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -31,8 +32,14 @@ class ScriptedDataKey {
     bool hold = false;
   };
 
+  // Decides a pass from elsewhere than the test's own calls (a stand-in service process reads
+  // the test's choice from the registry): called once the pass has taken its flag, with the
+  // UpdateList it took (null for a refresh), under the lock; its answer is the pass's.
+  using PassScript = std::function<Answer(const TestPacket* updateListTaken)>;
+
   // Serves the Data key of the current machine root, which must exist.
   ScriptedDataKey();
+  explicit ScriptedDataKey(PassScript script);
   // A pass held at the end is let go first.
   ~ScriptedDataKey();
   ScriptedDataKey(const ScriptedDataKey&) = delete;
@@ -65,6 +72,7 @@ class ScriptedDataKey {
   bool TakeAndServe();
   Answer NextAnswer();
 
+  PassScript script_;
   platform::OwnedKey key_;
   platform::OwnedHandle changed_;
   packet::PublicationCounter counter_;
