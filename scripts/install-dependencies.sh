@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   procps util-linux psmisc
-  qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-dejavu-core
+  qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-dejavu-core xvfb xauth xdotool
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -1,0 +1,33 @@
+// Driving a dialog as an operator does, through Qt's own input events: clicks at a control's
+// centre, double clicks, keys, and a dialog run modally with actions that run inside its loop.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "dialog_builder.h"
+#include "qstring_printer.h"
+
+class QDialog;
+class QWidget;
+
+namespace tesmar::gui::testing {
+
+// Shows the window and waits until it is the active one, so that focus moves as an operator's
+// clicks move it.
+bool ShowActive(QWidget& window);
+
+void Click(QWidget* control);
+void DoubleClick(QWidget* control);
+// A click on the entry at that position of a list box, with keyboard modifiers.
+void ClickEntry(QWidget* list, int position, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+void PressKey(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+// Runs the dialog's exec() with the action queued to run once its loop turns; returns what exec
+// returned. The action must end the dialog.
+int ExecWith(QDialog& dialog, std::function<void()> action);
+
+// Writes QWidget::grab() of the widget to gui-shots/<name>.png in the build folder.
+void SaveShot(QWidget& widget, const QString& name);
+
+}  // namespace tesmar::gui::testing
