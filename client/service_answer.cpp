@@ -1,5 +1,6 @@
 #include "service_answer.h"
 
+#include <cstdlib>
 #include <optional>
 
 #include "packet/publication.h"
@@ -21,6 +22,16 @@ DWORD MillisecondsUntil(Clock::time_point deadline) {
 }
 
 }  // namespace
+
+std::chrono::milliseconds LongestAnswerWait() {
+  const char* text = std::getenv(kLongestAnswerWaitVariable);
+  if (!text || !*text) return kLongestAnswerWait;
+  char* end = nullptr;
+  unsigned long milliseconds = std::strtoul(text, &end, 10);
+  // Anything but a plain number of at most a day keeps the usual wait.
+  if (*end != '\0' || milliseconds > 24ul * 60 * 60 * 1000) return kLongestAnswerWait;
+  return std::chrono::milliseconds(milliseconds);
+}
 
 ServiceAnswer::ServiceAnswer(HKEY dataKey) : dataKey_(dataKey) {
   if (RegOpenKeyExW(dataKey_, nullptr, 0, KEY_NOTIFY | KEY_QUERY_VALUE, watchKey_.Receive()) !=
@@ -49,7 +60,7 @@ bool ServiceAnswer::Answered(LPCWSTR flag) {
 }
 
 bool ServiceAnswer::Wait(LPCWSTR flag) {
-  const Clock::time_point deadline = Clock::now() + kLongestAnswerWait;
+  const Clock::time_point deadline = Clock::now() + LongestAnswerWait();
   if (!armed_) {
     Sleep(MillisecondsUntil(deadline));
     return false;

@@ -5,6 +5,8 @@
 // (packet/publication.h): never one of a pass that began before the raise, and never after
 // reading ProcList whole to compare it with an earlier one. The second stays the longest wait:
 // a client of a stopped or slow service returns after it and finds whatever ProcList holds.
+// TESMAR_LONGEST_ANSWER_WAIT (milliseconds) sets another longest wait, for a machine too slow
+// for the second, and for tests that must not depend on the machine's speed.
 #pragma once
 
 #include <chrono>
@@ -16,6 +18,10 @@
 namespace tesmar::client {
 
 inline constexpr std::chrono::milliseconds kLongestAnswerWait{1000};
+inline constexpr char kLongestAnswerWaitVariable[] = "TESMAR_LONGEST_ANSWER_WAIT";
+
+// kLongestAnswerWait, or the wait the environment sets.
+std::chrono::milliseconds LongestAnswerWait();
 
 class ServiceAnswer {
  public:

@@ -1,6 +1,7 @@
 // The road of one request, end to end: a real tesmarsr started by the service manager on a
 // machine of its own, a spawned child with several threads, and a TesmarApi session on the local
-// machine. What the session asks for is checked in the kernel with taskset and ps.
+// machine. What the session asks for is checked in the kernel with taskset and ps. Sessions wait
+// for the service's answer as long as it takes, so that a loaded machine makes no test fail.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include "TesmarApi.h"
 #include "platform/errors.h"
 #include "platform/process.h"
+#include "support/answer_wait.h"
 #include "support/data_key_access.h"
 #include "support/installed_service.h"
 #include "support/kernel_view.h"
@@ -92,6 +94,7 @@ class RequestRoad : public ::testing::Test {
     return FindRecord(session_, processId);
   }
 
+  LongestAnswerWait answerWait_{kAnswerAlwaysAwaited};
   InstalledTesmarsr service_;
   TesmarSession* session_ = nullptr;
 };
@@ -183,10 +186,12 @@ TEST_F(RequestRoad, StoppedServiceLeavesTheOldPacketAfterTheLongestWait) {
   // A child born after the stop is in no packet: nobody builds one.
   SpawnedThreadHost child(2);
   ASSERT_TRUE(child.started());
-  auto started = std::chrono::steady_clock::now();
-  ASSERT_EQ(TesmarRefresh(session_), 0);
-  auto waited = std::chrono::steady_clock::now() - started;
-  EXPECT_GE(waited, std::chrono::milliseconds(990));
+  {
+    LongestAnswerWait usual(std::nullopt);
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(TesmarRefresh(session_), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(990));
+  }
   EXPECT_EQ(FindRecord(session_, child.pid()), nullptr);
   EXPECT_EQ(TesmarGetProcessCount(session_), countBefore);
   // The flag stays raised for the service's next start.
@@ -203,6 +208,7 @@ TEST_F(RequestRoad, StoppedServiceLeavesTheOldPacketAfterTheLongestWait) {
 // soon as the start returned is served at once, since the service reports running only once it
 // serves.
 TEST(RequestRoadAtStart, ConnectingAndRefreshingAtOnceAfterTheStartGetsAPacket) {
+  LongestAnswerWait answerWait(kAnswerAlwaysAwaited);
   InstalledTesmarsr service;
   ASSERT_TRUE(service.installed());
   TesmarSession* starter = TesmarOpen(0);
