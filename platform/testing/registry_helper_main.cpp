@@ -7,6 +7,8 @@
 //   registry_helper [--as-user UID] access PATH            try the opens that need write access
 //   registry_helper [--as-user UID] write-loop PATH NAME SIZE
 //        replace NAME with SIZE bytes again and again: bytes 0-3 the round, the rest its pattern
+//   registry_helper [--as-user UID] lock PATH TIMEOUT
+//        take the key's lock (RegLockKey), print "lock N", and hold it until standard input ends
 #include <grp.h>
 #include <unistd.h>
 
@@ -129,6 +131,16 @@ int WriteLoop(const char* path, const char* name, DWORD size) {
     Say("wrote %ld\n", result);
   }
 }
+int Lock(const char* path, DWORD timeout) {
+  HKEY key = nullptr;
+  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, KEY_ALL_ACCESS, &key);
+  if (result == ERROR_SUCCESS) result = RegLockKey(key, timeout);
+  Say("lock %ld\n", result);
+  while (std::getchar() != EOF) {
+  }
+  if (key) RegCloseKey(key);
+  return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -151,6 +163,9 @@ int main(int argc, char** argv) {
   if (command == "write-loop" && count == 4) {
     return WriteLoop(arguments[1], arguments[2],
                      static_cast<DWORD>(std::strtoul(arguments[3], nullptr, 10)));
+  }
+  if (command == "lock" && count == 3) {
+    return Lock(arguments[1], static_cast<DWORD>(std::strtoul(arguments[2], nullptr, 10)));
   }
   std::fprintf(stderr, "usage: see the top of registry_helper_main.cpp\n");
   return 2;

@@ -28,6 +28,7 @@
   X(ERROR_CALL_NOT_IMPLEMENTED, 120, "This function is not supported on this system.")           \
   X(ERROR_INSUFFICIENT_BUFFER, 122, "The data area passed to a system call is too small.")       \
   X(ERROR_INVALID_NAME, 123, "The filename, directory name, or volume label syntax is incorrect.") \
+  X(ERROR_NOT_LOCKED, 158, "The segment is already unlocked.")                                    \
   X(ERROR_BUSY, 170, "The requested resource is in use.")                                         \
   X(ERROR_ALREADY_EXISTS, 183, "Cannot create a file when that file already exists.")            \
   X(ERROR_MORE_DATA, 234, "More data is available.")                                              \
@@ -47,6 +48,7 @@
     "registry.")                                                                                  \
   X(ERROR_KEY_DELETED, 1018,                                                                      \
     "Illegal operation attempted on a registry key that has been marked for deletion.")          \
+  X(ERROR_NO_LOG_SPACE, 1019, "System could not allocate the required space in a registry log.")  \
   X(ERROR_INVALID_SERVICE_CONTROL, 1052, "The requested control is not valid for this service.") \
   X(ERROR_SERVICE_REQUEST_TIMEOUT, 1053,                                                          \
     "The service did not respond to the start or control request in a timely fashion.")          \

@@ -88,7 +88,20 @@ PLATFORM_API LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) PLATFORM_NOEXCEPT;
 PLATFORM_API LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) PLATFORM_NOEXCEPT;
 PLATFORM_API LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) PLATFORM_NOEXCEPT;
 
+// Also lets go of the key's lock the handle holds.
 PLATFORM_API LSTATUS RegCloseKey(HKEY key) PLATFORM_NOEXCEPT;
+
+// Not Win32 calls: the key's lock on its machine, for writers that must take turns (the clients
+// of one Data key take it to write UpdateList and raise UpdateFlag). RegLockKey waits at most
+// timeoutMilliseconds (INFINITE: without limit) and answers ERROR_TIMEOUT when the lock did not
+// come; it needs an opened key (not a predefined root) with KEY_SET_VALUE, ERROR_ACCESS_DENIED
+// otherwise. The handle holds the lock until RegUnlockKey, RegCloseKey or the end of the process
+// that holds it, whichever comes first: a holder that is killed blocks nobody. Another handle
+// waits for it, in the same process too; a handle that holds it already answers ERROR_SUCCESS
+// at once, and ERROR_BUSY while another thread's RegLockKey on it still waits. RegUnlockKey
+// answers ERROR_NOT_LOCKED for a handle that does not hold it.
+PLATFORM_API LSTATUS RegLockKey(HKEY key, DWORD timeoutMilliseconds) PLATFORM_NOEXCEPT;
+PLATFORM_API LSTATUS RegUnlockKey(HKEY key) PLATFORM_NOEXCEPT;
 
 // Waits until a value under the key (and its subkeys when watchSubtree) is set by any process
 // after the call began. Synchronous without an event; with an event (asynchronous) it returns at

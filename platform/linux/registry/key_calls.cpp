@@ -1,5 +1,6 @@
 // The key calls of the registry: connecting to a machine, creating, opening, deleting and
 // closing keys.
+#include <mutex>
 #include <string>
 
 #include "base/handle_table.h"
@@ -168,7 +169,7 @@ extern "C" LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) noexcept {
  *           RegCloseKey
  *
  * Closing a predefined root does nothing and succeeds, as on Windows. Events of pending
- * asynchronous waits on the key are signalled.
+ * asynchronous waits on the key are signalled, and the key's lock the handle holds is let go.
  */
 extern "C" LSTATUS RegCloseKey(HKEY key) noexcept {
   return StatusResult([&]() -> DWORD {
@@ -177,6 +178,10 @@ extern "C" LSTATUS RegCloseKey(HKEY key) noexcept {
     auto object = HandleTable::Instance().Get<RegistryKeyObject>(handle);
     if (!object) return ERROR_INVALID_HANDLE;
     CancelRegistrationsOf(object.get());
+    {
+      std::lock_guard turn(object->lockTurn);
+      object->lock.Release();
+    }
     HandleTable::Instance().Close(handle);
     return ERROR_SUCCESS;
   });

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/handle_table.h"
 #include "platform/registry.h"
+#include "registry/key_lock.h"
 #include "registry/store.h"
 
 namespace tesmar::platform::registry {
@@ -20,6 +22,9 @@ class RegistryKeyObject : public KernelObject {
   const std::string root;
   const KeyId id;
   const REGSAM access;
+  // The key's lock while this handle holds it (RegLockKey); one call at a time takes or lets go.
+  std::mutex lockTurn;
+  KeyLock lock;
 };
 
 // What a handle stands for at the moment of a call.
