@@ -157,6 +157,9 @@ TEST_F(KernelProcesses, ListNamesAndThreadsMatchWhatPsReports) {
   // The name is the executable's base name, as ps's exe column shows it resolved, or, where
   // ps shows no executable (kernel threads), the kernel's comm.
   std::istringstream ps(CommandOutput("ps -e -ww -o pid=,exe:1000=,comm=").value_or(""));
+  // Only processes that kept their name across ps's look are compared: another test's child
+  // may be started, end, or run a new program (a fork, then exec) meanwhile.
+  auto entriesAfter = Entries(QueryList());
   int compared = 0;
   for (std::string line; std::getline(ps, line);) {
     std::istringstream words(line);
@@ -165,7 +168,8 @@ TEST_F(KernelProcesses, ListNamesAndThreadsMatchWhatPsReports) {
     words >> pid >> exe;
     std::getline(words >> std::ws, comm);
     const Entry* entry = FindEntry(entries, pid);
-    if (!entry || comm.empty()) continue;        // started or ended between the two looks
+    const Entry* after = FindEntry(entriesAfter, pid);
+    if (!entry || !after || after->name != entry->name || comm.empty()) continue;
     if (comm.starts_with("kworker/")) continue;  // the kernel renames these as they work
     std::string name = Utf8(entry->name);
     if (exe == "-") {
