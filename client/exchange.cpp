@@ -1,11 +1,13 @@
 // The exchange with the service: asking for a fresh packet and sending an edited copy back.
 
 #include "packet/data_key.h"
+#include "packet/request_base.h"
 #include "platform/errors.h"
 #include "platform/export_result.h"
 #include "platform/threading.h"
 #include "service_answer.h"
 #include "session.h"
+#include "update_turn.h"
 
 using namespace tesmar::client;
 using tesmar::packet::ValueBytes;
@@ -64,15 +66,28 @@ INT Refresh(TesmarSession& session) {
   return 0;
 }
 
+// In the client's turn: the request is in place before the flag goes up, since the service acts
+// on the flag, and the turn lasts until the flag was seen taken, so that the next client's raise
+// cannot be taken for this one's. The publication the copy came from goes with it, so that the
+// service applies only what this client changed.
 INT Update(TesmarSession& session) {
+  UpdateTurn turn(session.DataKey);
+  if (DWORD error = turn.Take()) return static_cast<INT>(error);
+  if (session.CopySerial != 0) {
+    LSTATUS based = tesmar::packet::WriteRequestBase(
+        session.DataKey, tesmar::packet::RequestBase::Of(session.CopySerial, session.PacketBuffer,
+                                                         session.PacketSize));
+    if (based != ERROR_SUCCESS) return based;
+  }
   LSTATUS sent =
       RegSetValueExW(session.DataKey, tesmar::packet::kUpdateListValue, 0, REG_BINARY,
                      reinterpret_cast<const BYTE*>(session.PacketBuffer), session.PacketSize);
   if (sent != ERROR_SUCCESS) return sent;
-  // The request is in place before the flag goes up, since the service acts on the flag.
   ServiceAnswer answer(session.DataKey);
   LSTATUS raised = tesmar::packet::RaiseFlag(session.DataKey, tesmar::packet::kUpdateFlagValue);
   if (raised != ERROR_SUCCESS) return raised;
+  answer.WaitUntilTaken(tesmar::packet::kUpdateFlagValue);
+  turn.End();
   answer.Wait(tesmar::packet::kUpdateFlagValue);
   return 0;
 }

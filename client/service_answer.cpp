@@ -10,16 +10,9 @@
 namespace tesmar::client {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // A copy read while a pass began is read again, a few times; then it is taken without a
 // number.
 constexpr int kNumberedReadAttempts = 3;
-
-DWORD MillisecondsUntil(Clock::time_point deadline) {
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
-}
 
 }  // namespace
 
@@ -33,23 +26,16 @@ std::chrono::milliseconds LongestAnswerWait() {
   return std::chrono::milliseconds(milliseconds);
 }
 
-ServiceAnswer::ServiceAnswer(HKEY dataKey) : dataKey_(dataKey) {
-  if (RegOpenKeyExW(dataKey_, nullptr, 0, KEY_NOTIFY | KEY_QUERY_VALUE, watchKey_.Receive()) !=
-      ERROR_SUCCESS) {
-    return;
-  }
-  changed_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  armed_ = changed_ && Arm();
-}
+ServiceAnswer::ServiceAnswer(HKEY dataKey)
+    : dataKey_(dataKey), watch_(dataKey), deadline_(KeyWatch::Clock::now() + LongestAnswerWait()) {}
 
-bool ServiceAnswer::Arm() {
-  return RegNotifyChangeKeyValue(watchKey_.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET, changed_.get(),
-                                 TRUE) == ERROR_SUCCESS;
+bool ServiceAnswer::Taken(LPCWSTR flag) {
+  if (!taken_) taken_ = packet::ReadDwordValue(dataKey_, flag) == packet::kFlagLowered;
+  return taken_;
 }
 
 bool ServiceAnswer::Answered(LPCWSTR flag) {
-  if (!taken_) taken_ = packet::ReadDwordValue(dataKey_, flag) == packet::kFlagLowered;
-  if (!taken_) return false;
+  if (!Taken(flag)) return false;
   std::optional<DWORD> serial = packet::ReadDwordValue(dataKey_, packet::kProcListSerialValue);
   if (!serial) return false;
   if (!knowsAnswering_) {
@@ -59,25 +45,24 @@ bool ServiceAnswer::Answered(LPCWSTR flag) {
   return packet::IsAnswer(*serial, answering_);
 }
 
+// Each look follows a wake, and the watch is armed again before the look, so a write that lands
+// while the client looks at the key wakes the next wait.
+bool ServiceAnswer::WaitUntilTaken(LPCWSTR flag) {
+  while (watch_.armed()) {
+    if (Taken(flag)) return true;
+    if (!watch_.WaitForChange(deadline_)) return false;
+  }
+  Sleep(MillisecondsUntil(deadline_));
+  return false;
+}
+
 bool ServiceAnswer::Wait(LPCWSTR flag) {
-  const Clock::time_point deadline = Clock::now() + LongestAnswerWait();
-  if (!armed_) {
-    Sleep(MillisecondsUntil(deadline));
-    return false;
-  }
-  // Every wake arms the watch again before it looks, so a write that lands while this loop looks
-  // at the key fires the next watch.
-  for (;;) {
+  while (watch_.armed()) {
     if (Answered(flag)) return true;
-    DWORD left = MillisecondsUntil(deadline);
-    if (left == 0) return false;
-    DWORD waited = WaitForSingleObject(changed_.get(), left);
-    if (waited == WAIT_TIMEOUT) return false;
-    if (waited != WAIT_OBJECT_0 || !Arm()) {
-      Sleep(MillisecondsUntil(deadline));
-      return false;
-    }
+    if (!watch_.WaitForChange(deadline_)) return false;
   }
+  Sleep(MillisecondsUntil(deadline_));
+  return false;
 }
 
 PublishedCopy ReadPublishedCopy(HKEY dataKey) {

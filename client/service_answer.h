@@ -11,8 +11,8 @@
 
 #include <chrono>
 
+#include "key_watch.h"
 #include "packet/data_key.h"
-#include "platform/owned_handle.h"
 #include "platform/registry.h"
 
 namespace tesmar::client {
@@ -25,26 +25,27 @@ std::chrono::milliseconds LongestAnswerWait();
 
 class ServiceAnswer {
  public:
-  // Starts watching the key; construct it before raising the flag, so that no write of the
-  // service can slip by unseen.
+  // Starts watching the key, and the longest wait; construct it right before raising the flag,
+  // so that no write of the service can slip by unseen.
   explicit ServiceAnswer(HKEY dataKey);
   ServiceAnswer(const ServiceAnswer&) = delete;
   ServiceAnswer& operator=(const ServiceAnswer&) = delete;
 
-  // Call right after raising the flag. True once the publication that answers it is in
-  // ProcList; false when the longest wait ran out first.
+  // True once a pass has taken the raised flag (it was seen lowered); false when the longest
+  // wait ran out first.
+  bool WaitUntilTaken(LPCWSTR flag);
+  // True once the publication that answers the raise is in ProcList; false when the longest
+  // wait ran out first.
   bool Wait(LPCWSTR flag);
 
  private:
-  bool Arm();
+  bool Taken(LPCWSTR flag);
   // The answering publication is there; answering_ is set from the first look after the take.
   bool Answered(LPCWSTR flag);
 
   HKEY dataKey_;
-  // A handle of its own for the watch, so that closing it ends a watch that never fired.
-  platform::OwnedKey watchKey_;
-  platform::OwnedHandle changed_;
-  bool armed_ = false;
+  KeyWatch watch_;
+  KeyWatch::Clock::time_point deadline_;
   bool taken_ = false;
   bool knowsAnswering_ = false;
   DWORD answering_ = 0;

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "Cpumask.h"
-#include "platform/registry.h"
 #include "packet_engine.h"
+#include "platform/registry.h"
 
 namespace tesmar::service {
 

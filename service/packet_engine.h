@@ -12,9 +12,12 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <utility>
 
 #include "packet/packet_view.h"
 #include "packet/process_packet.h"
+#include "packet/request_base.h"
 #include "platform/registry.h"
 #include "platform/win32_types.h"
 
@@ -49,6 +52,27 @@ LSTATUS ServerPacketWrite(const LivePacket* packet) noexcept;
 // Applies every watched record of the request to the live process with the same id and name,
 // and marks that record watched in the live packet. Reads only the request's complete records.
 DWORD ServerPacketMerge(LivePacket* packet, const RequestPacket* request) noexcept;
+
+// What a pass that took UpdateFlag was asked: UpdateList (null when it is missing, unreadable or
+// wrongly signed) and the base the client named for it (packet/request_base.h), read while the
+// flag was still raised.
+struct UpdateRequest {
+  RequestPacket* packet = nullptr;
+  std::optional<tesmar::packet::RequestBase> base;
+
+  UpdateRequest() = default;
+  UpdateRequest(UpdateRequest&& other) noexcept
+      : packet(std::exchange(other.packet, nullptr)), base(other.base) {}
+  UpdateRequest& operator=(UpdateRequest&& other) noexcept {
+    std::swap(packet, other.packet);
+    base = other.base;
+    return *this;
+  }
+  ~UpdateRequest() { RequestPacketFree(packet); }
+};
+UpdateRequest ReadUpdateRequest(HKEY dataKey) noexcept;
+// Applies the request and publishes the result; results as ApplyUpdateList's.
+LSTATUS ApplyUpdateRequest(HKEY dataKey, const UpdateRequest& request) noexcept;
 
 // A client raised UpdateFlag: apply UpdateList and publish the result. A missing, unreadable or
 // wrongly signed request, or a packet that cannot be built, ends the flow before anything is

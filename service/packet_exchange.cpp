@@ -8,17 +8,11 @@
 
 namespace {
 
-// The flows' one pass: request, fresh packet, merge, publication.
-LSTATUS ApplyRequest(HKEY dataKey, LPCWSTR valueName) {
-  RequestPacket* request = ServerPacketRead(dataKey, valueName);
-  if (!request) return ERROR_SUCCESS;
+// A pass: a fresh packet, the request merged into it, the publication.
+LSTATUS MergeAndPublish(HKEY dataKey, const RequestPacket& request) {
   LivePacket* packet = ServerPacketOpen(dataKey);
-  if (!packet) {
-    RequestPacketFree(request);
-    return ERROR_SUCCESS;
-  }
-  ServerPacketMerge(packet, request);
-  RequestPacketFree(request);
+  if (!packet) return ERROR_SUCCESS;
+  ServerPacketMerge(packet, &request);
   LSTATUS written = ServerPacketWrite(packet);
   ServerPacketClose(packet);
   return written;
@@ -48,10 +42,26 @@ DWORD RequestPacketFree(RequestPacket* request) noexcept {
   return 0;
 }
 
+UpdateRequest ReadUpdateRequest(HKEY dataKey) noexcept {
+  UpdateRequest request;
+  request.base = tesmar::packet::ReadRequestBase(dataKey);
+  request.packet = ServerPacketRead(dataKey, tesmar::packet::kUpdateListValue);
+  return request;
+}
+
+LSTATUS ApplyUpdateRequest(HKEY dataKey, const UpdateRequest& request) noexcept {
+  if (!request.packet) return ERROR_SUCCESS;
+  return MergeAndPublish(dataKey, *request.packet);
+}
+
 LSTATUS ApplyUpdateList(HKEY dataKey) noexcept {
-  return ApplyRequest(dataKey, tesmar::packet::kUpdateListValue);
+  return ApplyUpdateRequest(dataKey, ReadUpdateRequest(dataKey));
 }
 
 LSTATUS RefreshProcList(HKEY dataKey) noexcept {
-  return ApplyRequest(dataKey, tesmar::packet::kProcListValue);
+  RequestPacket* request = ServerPacketRead(dataKey, tesmar::packet::kProcListValue);
+  if (!request) return ERROR_SUCCESS;
+  LSTATUS written = MergeAndPublish(dataKey, *request);
+  RequestPacketFree(request);
+  return written;
 }

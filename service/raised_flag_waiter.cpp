@@ -25,10 +25,12 @@ RaisedFlagWaiter::RaisedFlagWaiter()
 // worker's own writes (lowering a flag, publishing ProcList) may wake it for one look that finds
 // nothing.
 std::optional<RaisedFlag> RaisedFlagWaiter::WaitForRaisedFlag(HKEY dataKey,
-                                                              packet::PublicationCounter& counter) {
+                                                              packet::PublicationCounter& counter,
+                                                              UpdateRequest& request) {
   while (!stopRequested_) {
     bool armed = ArmChangeNotification();
-    if (packet::TakeRaisedFlag(dataKey, packet::kUpdateFlagValue, counter)) {
+    if (packet::TakeRaisedFlag(dataKey, packet::kUpdateFlagValue, counter,
+                               [&] { request = ReadUpdateRequest(dataKey); })) {
       return RaisedFlag::Update;
     }
     if (packet::TakeRaisedFlag(dataKey, packet::kRefreshFlagValue, counter)) {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "packet/publication.h"
+#include "packet_engine.h"
 #include "platform/owned_handle.h"
 #include "platform/registry.h"
 #include "platform/win32_types.h"
@@ -24,9 +25,11 @@ class RaisedFlagWaiter {
   RaisedFlagWaiter& operator=(const RaisedFlagWaiter&) = delete;
 
   // Blocks until a flag of the Data key is raised, takes it and tells which; the pass it began
-  // is the caller's to end. UpdateFlag is tested first; when both are raised, RefreshFlag stays
-  // raised for the next call. None once Stop was asked.
-  std::optional<RaisedFlag> WaitForRaisedFlag(HKEY dataKey, packet::PublicationCounter& counter);
+  // is the caller's to end. UpdateFlag is tested first, and its request is read into request
+  // before the flag goes down; when both are raised, RefreshFlag stays raised for the next call.
+  // None once Stop was asked.
+  std::optional<RaisedFlag> WaitForRaisedFlag(HKEY dataKey, packet::PublicationCounter& counter,
+                                              UpdateRequest& request);
 
   // Ends the wait under way, and every later one, at once. Any thread may ask.
   void Stop();

@@ -97,8 +97,11 @@ DWORD Worker::Run() {
   }
   SetEvent(serving_.get());
 
-  while (std::optional<RaisedFlag> flag = waiter_.WaitForRaisedFlag(dataKey.get(), counter)) {
-    LSTATUS written = *flag == RaisedFlag::Update ? ApplyUpdateList(dataKey.get())
+  for (;;) {
+    UpdateRequest request;
+    std::optional<RaisedFlag> flag = waiter_.WaitForRaisedFlag(dataKey.get(), counter, request);
+    if (!flag) break;
+    LSTATUS written = *flag == RaisedFlag::Update ? ApplyUpdateRequest(dataKey.get(), request)
                                                   : RefreshProcList(dataKey.get());
     EndPass(counter, written, reports_);
   }

@@ -12,8 +12,12 @@
 #include <string>
 
 #include "TesmarApi.h"
+#include "packet/data_key.h"
 #include "packet/process_packet.h"
+#include "packet/request_base.h"
 #include "platform/errors.h"
+#include "platform/owned_handle.h"
+#include "platform/registry.h"
 #include "platform/tones.h"
 #include "support/answer_wait.h"
 #include "support/data_key_access.h"
@@ -138,7 +142,6 @@ TEST_F(Exchange, APassUnderWayWhenTheFlagWentUpIsNoAnswer) {
 // the second raises its own flag meanwhile. Each returns only once a pass that read its own
 // UpdateList has ended.
 TEST_F(Exchange, TwoClientsUpdatingAtOnceEachWaitForTheirOwnAnswer) {
-  LongestAnswerWait usual(std::nullopt);
   LiveSession other;
   ASSERT_EQ(TesmarConnect(other.get(), nullptr), 0);
   script_->AnswerWith({TestPacket::Made(3, 4)});
@@ -184,6 +187,7 @@ TEST_F(Exchange, UpdateSendsTheEditedCopyBeforeRaisingTheFlag) {
 
   script_->AnswerWith({TestPacket::Made(3, 4)});
   ASSERT_EQ(TesmarRefresh(session()), 0);
+  const DWORD publication = ReadDataDword(u"ProcListSerial").value_or(0);
   TesmarRecord* record = TesmarGetProcObject(session(), 1);
   ASSERT_EQ(TesmarSetWatchList(record, 1), 0);
   ASSERT_EQ(TesmarSetThreadAffin(record, 1, 0x2), 0);
@@ -201,6 +205,47 @@ TEST_F(Exchange, UpdateSendsTheEditedCopyBeforeRaisingTheFlag) {
   EXPECT_EQ(ReadDataDword(u"UpdateFlag"), 0u);
   // The copy is not reloaded by an update.
   EXPECT_EQ(TesmarGetWatchList(TesmarGetProcObject(session(), 1)), 1);
+
+  // With it went the publication the copy came from, for exactly these bytes.
+  std::optional<std::vector<uint8_t>> base = ReadDataValue(u"UpdateListBase");
+  ASSERT_TRUE(base && base->size() == sizeof(tesmar::packet::RequestBase));
+  tesmar::packet::RequestBase said;
+  std::memcpy(&said, base->data(), sizeof said);
+  EXPECT_EQ(said.publication, publication);
+  EXPECT_TRUE(said.Describes(expected.Bytes(), expected.Length()));
+}
+
+// A request another client wrote and raised is never overwritten before a pass has read it: the
+// session waits for its turn, and gives up, writing nothing, when nobody serves the key.
+TEST_F(Exchange, UpdateWaitsUntilTheRequestBeforeItWasRead) {
+  script_->AnswerWith({TestPacket::Made(3, 4)});
+  ASSERT_EQ(TesmarRefresh(session()), 0);
+  ASSERT_EQ(TesmarSetWatchList(TesmarGetProcObject(session(), 0), 1), 0);
+
+  script_->StopAnswering();
+  TestPacket others = TestPacket::Made(2);
+  tesmar::testing::WriteDataPacket(u"UpdateList", others);
+  tesmar::testing::WriteDataDword(u"UpdateFlag", 1);
+  EXPECT_EQ(TesmarUpdate(session()), static_cast<INT>(ERROR_SERVICE_REQUEST_TIMEOUT));
+  EXPECT_TRUE(ReadDataPacket(u"UpdateList") == others);
+
+  std::future<INT> sent = std::async(std::launch::async, [&] { return TesmarUpdate(session()); });
+  // The session holds the key's lock while it waits for its turn.
+  tesmar::platform::OwnedKey key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, tesmar::packet::kDataKeyPath, 0, KEY_ALL_ACCESS,
+                          key.Receive()),
+            0);
+  ASSERT_TRUE(WaitUntil([&] {
+    if (RegLockKey(key.get(), 0) == ERROR_TIMEOUT) return true;
+    RegUnlockKey(key.get());
+    return false;
+  }));
+  script_->AnswerWith({TestPacket::Made(3, 4)});
+  ASSERT_EQ(sent.get(), 0);
+  std::vector<TestPacket> taken = script_->UpdateListsTaken();
+  ASSERT_EQ(taken.size(), 2u);
+  EXPECT_TRUE(taken[0] == others);
+  EXPECT_EQ(taken[1].Record(0).Watched, 1u) << "the session's copy";
 }
 
 TEST_F(Exchange, RecordsAreReadWithinTheirBounds) {

@@ -29,11 +29,13 @@ LSTATUS PublicationCounter::EndPass() {
   return WriteDwordValue(dataKey_, kProcListSerialValue, published_);
 }
 
-bool TakeRaisedFlag(HKEY dataKey, LPCWSTR flag, PublicationCounter& counter) {
+bool TakeRaisedFlag(HKEY dataKey, LPCWSTR flag, PublicationCounter& counter,
+                    const std::function<void()>& readWhileRaised) {
   if (ReadDwordValue(dataKey, flag) != kFlagRaised) return false;
   // A pass that could not say it is under way must not take the flag: a client that saw the flag
   // lowered would take the publication before it for the answer.
   if (counter.BeginPass() != ERROR_SUCCESS) return false;
+  if (readWhileRaised) readWhileRaised();
   if (WriteDwordValue(dataKey, flag, kFlagLowered) == ERROR_SUCCESS) return true;
   counter.EndPass();
   return false;

@@ -38,8 +38,9 @@ class FlagWaitTest : public ::testing::Test {
   // hanging it: the thread is let go, holding its own share of the waiter.
   std::future<std::optional<RaisedFlag>> WaitInBackground() {
     auto answer = std::make_shared<std::promise<std::optional<RaisedFlag>>>();
-    std::thread([waiter = waiter_, counter = counter_, dataKey = dataKey_, answer] {
-      answer->set_value(waiter->WaitForRaisedFlag(dataKey, *counter));
+    std::thread([waiter = waiter_, counter = counter_, dataKey = dataKey_, answer,
+                 request = request_] {
+      answer->set_value(waiter->WaitForRaisedFlag(dataKey, *counter, *request));
     }).detach();
     return answer->get_future();
   }
@@ -50,10 +51,12 @@ class FlagWaitTest : public ::testing::Test {
   HKEY dataKey_ = nullptr;
   std::shared_ptr<RaisedFlagWaiter> waiter_ = std::make_shared<RaisedFlagWaiter>();
   std::shared_ptr<packet::PublicationCounter> counter_;
+  std::shared_ptr<UpdateRequest> request_ = std::make_shared<UpdateRequest>();
 };
 
-// A flag is taken only while it holds 1, whatever its type; taking it begins a numbered pass
-// before the flag goes down, so a client that sees it lowered reads the pass's number after.
+// A flag is taken only while it holds 1, whatever its type; taking it begins a numbered pass and
+// reads what the flag asks for before the flag goes down, so a client that sees it lowered
+// reads the pass's number after, and may write its next request.
 TEST_F(FlagWaitTest, OnlyAOneIsTakenAndTakingItBeginsAPass) {
   ASSERT_NE(dataKey_, nullptr);
   packet::PublicationCounter& counter = *counter_;
@@ -66,7 +69,10 @@ TEST_F(FlagWaitTest, OnlyAOneIsTakenAndTakingItBeginsAPass) {
 
   const uint32_t one = 1;
   WriteDataValue(u"UpdateFlag", REG_BINARY, &one, sizeof one);
-  EXPECT_TRUE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter));
+  std::optional<DWORD> flagWhileReading;
+  EXPECT_TRUE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter,
+                             [&] { flagWhileReading = ReadDataDword(u"UpdateFlag"); }));
+  EXPECT_EQ(flagWhileReading, 1u);
   EXPECT_EQ(ReadDataDword(u"UpdateFlag"), 0u);
   EXPECT_EQ(Serial(), 1u) << "the pass is under way";
   EXPECT_FALSE(TakeRaisedFlag(dataKey_, u"UpdateFlag", counter)) << "lowered flags count once";
@@ -87,12 +93,15 @@ TEST_F(FlagWaitTest, OnlyAOneIsTakenAndTakingItBeginsAPass) {
 }
 
 TEST_F(FlagWaitTest, BothRaisedServeTheUpdateFirstAndKeepTheRefreshRaised) {
+  WriteDataPacket(u"UpdateList", TestPacket::Made(2));
   WriteDataDword(u"RefreshFlag", 1);
   WriteDataDword(u"UpdateFlag", 1);
 
   std::future<std::optional<RaisedFlag>> first = WaitInBackground();
   ASSERT_EQ(first.wait_for(kForever), std::future_status::ready);
   EXPECT_EQ(first.get(), RaisedFlag::Update);
+  ASSERT_NE(request_->packet, nullptr) << "the request was read with the flag";
+  EXPECT_EQ(request_->packet->View().RecordCount(), 2u);
   EXPECT_EQ(ReadDataDword(u"UpdateFlag"), 0u);
   EXPECT_EQ(ReadDataDword(u"RefreshFlag"), 1u);
 

@@ -119,15 +119,16 @@ void ScriptedDataKey::Run() {
 bool ScriptedDataKey::TakeAndServe() {
   std::unique_lock lock(mutex_);
   if (!answering_ || done_) return false;
-  bool update = packet::TakeRaisedFlag(key_.get(), packet::kUpdateFlagValue, counter_);
+  // As the service does, UpdateList is read before the flag goes down.
+  packet::ValueBytes request;
+  bool update = packet::TakeRaisedFlag(key_.get(), packet::kUpdateFlagValue, counter_, [&] {
+    request = packet::ReadWholeValue(key_.get(), packet::kUpdateListValue);
+  });
   if (!update && !packet::TakeRaisedFlag(key_.get(), packet::kRefreshFlagValue, counter_)) {
     return false;
   }
   // The pass is under way and its flag taken: only now is it decided what it does.
-  if (update) {
-    packet::ValueBytes request = packet::ReadWholeValue(key_.get(), packet::kUpdateListValue);
-    updateListsTaken_.emplace_back(request.bytes.get(), request.size);
-  }
+  if (update) updateListsTaken_.emplace_back(request.bytes.get(), request.size);
   Answer answer = script_ ? script_(update ? &updateListsTaken_.back() : nullptr) : NextAnswer();
   if (answer.hold) {
     const int hold = ++holdsBegun_;

@@ -4,8 +4,9 @@
 // so that a test can give sessions packets no real service would build (bad signatures, short
 // values, odd thread counts) and decide what happens while a pass is under way.
 //
-// What a pass does is read only once it has taken its flag: an answer chosen, and a flag raised
-// after it, are always served together. Every UpdateList a pass took is kept for the test.
+// What a pass does is decided only once it has taken its flag: an answer chosen, and a flag
+// raised after it, are always served together. UpdateList is read, as the service reads it,
+// before UpdateFlag goes down, and every UpdateList a pass took is kept for the test.
 #pragma once
 
 #include <condition_variable>

@@ -5,6 +5,11 @@
 // ProcListSerial (publication.h). A client asks for a fresh packet by raising RefreshFlag, and
 // for its edited copy to be applied by writing UpdateList and raising UpdateFlag. Only the
 // service lowers a flag, and a flag counts as raised only while it holds kFlagRaised.
+//
+// Clients take turns with UpdateList: each takes the Data key's lock (RegLockKey), waits until
+// UpdateFlag is down, writes UpdateListBase and UpdateList, raises the flag, and lets go once it
+// saw the flag taken. The service reads the request before it lowers the flag, so a flag that
+// is down means the last request has been read and the next may be written.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +35,8 @@ inline constexpr char16_t kDataKeyPath[] = u"SOFTWARE\\Kaltrix\\Tesmar\\Ver2\\Da
 inline constexpr char16_t kProcListValue[] = u"ProcList";
 inline constexpr char16_t kProcListSerialValue[] = u"ProcListSerial";
 inline constexpr char16_t kUpdateListValue[] = u"UpdateList";
+// The publication a client's UpdateList came from (request_base.h).
+inline constexpr char16_t kUpdateListBaseValue[] = u"UpdateListBase";
 inline constexpr char16_t kUpdateFlagValue[] = u"UpdateFlag";
 inline constexpr char16_t kRefreshFlagValue[] = u"RefreshFlag";
 

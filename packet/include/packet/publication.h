@@ -20,6 +20,8 @@
 // wait, and a reader that does not know the value is not affected by it.
 #pragma once
 
+#include <functional>
+
 #include "platform/registry.h"
 #include "platform/win32_types.h"
 
@@ -59,8 +61,11 @@ class PublicationCounter {
 };
 
 // Tests a flag as the service does: raised only while it holds kFlagRaised. A raised flag is
-// taken: a pass begins, then the flag is lowered. True when both succeeded and the caller's pass
-// is under way (the caller ends it); false otherwise, with no pass left under way.
-bool TakeRaisedFlag(HKEY dataKey, LPCWSTR flag, PublicationCounter& counter);
+// taken: a pass begins, readWhileRaised (when given) reads what the flag asks for, then the flag
+// is lowered, so that a client who sees it down knows its request has been read. True when the
+// pass began and the flag went down, and the caller's pass is under way (the caller ends it);
+// false otherwise, with no pass left under way and what was read to be dropped.
+bool TakeRaisedFlag(HKEY dataKey, LPCWSTR flag, PublicationCounter& counter,
+                    const std::function<void()>& readWhileRaised = nullptr);
 
 }  // namespace tesmar::packet
