@@ -159,6 +159,8 @@ DWORD MadeUpMachine::ListProcesses(ProcessListing& listing) {
     ProcessListing::Process entry;
     entry.id = process.id;
     entry.basePriority = 8;
+    // Each process is a generation of its own: a newcomer on a reused id started later.
+    entry.createTime = static_cast<int64_t>(process.generation) * 10'000'000;
     entry.firstThread = static_cast<uint32_t>(listing.threadIds.size());
     for (const Thread& thread : process.threads) listing.threadIds.push_back(thread.id);
     auto phantom = phantomThreads_.find(process.id);

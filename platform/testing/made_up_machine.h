@@ -50,7 +50,8 @@ class MadeUpMachine : public ProcessSource {
   uint32_t AddProcess(std::u16string name, uint32_t id, unsigned threadCount);
   // The process ends; its handles fail from now on.
   void EndProcess(uint32_t id);
-  // The process ends and a newcomer takes its id (and its threads' ids).
+  // The process ends and a newcomer takes its id (and its threads' ids), with a later creation
+  // time; the name may be the same.
   void ReuseId(uint32_t id, std::u16string newName);
   // The operation on this process or thread id fails with ERROR_ACCESS_DENIED from now on.
   // error: what the refusal reads as, ERROR_ACCESS_DENIED unless told (the kernel also answers

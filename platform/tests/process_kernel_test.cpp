@@ -153,6 +153,27 @@ TEST_F(KernelProcesses, ListNamesAndThreadsMatchWhatPsReports) {
   EXPECT_EQ(mine->threadIds, child.threadIds());
   EXPECT_EQ(Utf8(mine->name), "tesmar_thread_host");  // the executable's whole base name
   EXPECT_EQ(mine->basePriority, 8);
+  EXPECT_EQ(mine->parentId, static_cast<uint32_t>(getpid()));
+
+  // The creation time is the boot's (btime of /proc/stat) plus the start stat counts, in 100 ns
+  // units since 1601; a child started later has a later one.
+  std::string procStat = CommandOutput("cat /proc/stat").value_or("");
+  int64_t bootSeconds = std::stoll(procStat.substr(procStat.find("\nbtime ") + 7));
+  std::string childStat =
+      CommandOutput("cat /proc/" + std::to_string(child.pid()) + "/stat").value_or("");
+  std::istringstream fields(childStat.substr(childStat.rfind(')') + 2));
+  std::string field;
+  for (int n = 3; n <= 22 && fields >> field; ++n) {
+  }
+  int64_t startTicks = std::stoll(field);
+  EXPECT_EQ(mine->createTime, (bootSeconds + 11'644'473'600) * 10'000'000 +
+                                  startTicks * (10'000'000 / sysconf(_SC_CLK_TCK)));
+  SpawnedThreadHost later(1);
+  ASSERT_TRUE(later.started());
+  auto laterEntries = Entries(QueryList());
+  const Entry* laterEntry = FindEntry(laterEntries, later.pid());
+  ASSERT_NE(laterEntry, nullptr);
+  EXPECT_GE(laterEntry->createTime, mine->createTime);
 
   // The name is the executable's base name, as ps's exe column shows it resolved, or, where
   // ps shows no executable (kernel threads), the kernel's comm.

@@ -17,6 +17,8 @@ struct Entry {
   std::u16string name;
   bool hasName;
   std::vector<uint32_t> threadIds;
+  int64_t createTime = 0;
+  uint32_t parentId = 0;
 };
 
 inline uint32_t ReadU32(const unsigned char* at) {
@@ -46,6 +48,8 @@ inline std::vector<Entry> Entries(const std::vector<unsigned char>& buffer) {
     parsed.processId = ReadU32(entry + PROCESS_ENTRY_PROCESS_ID);
     parsed.threadCount = ReadU32(entry + PROCESS_ENTRY_THREAD_COUNT);
     parsed.basePriority = static_cast<int32_t>(ReadU32(entry + PROCESS_ENTRY_BASE_PRIORITY));
+    std::memcpy(&parsed.createTime, entry + PROCESS_ENTRY_CREATE_TIME, sizeof parsed.createTime);
+    parsed.parentId = ReadU32(entry + PROCESS_ENTRY_PARENT_ID);
     LPCWSTR name = ProcessEntryImageName(entry);
     parsed.hasName = name != nullptr;
     if (name) parsed.name = name;

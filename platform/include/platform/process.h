@@ -48,13 +48,15 @@
 // variable-length entries with the byte layout of Windows NT 4.0 (little-endian):
 //   0  u32  distance in bytes to the next entry, 0 in the last
 //   4  u32  number of threads
-//  32  i64  creation time (0 here: nothing reads it, and it would cost a file read each)
+//  32  i64  creation time, in 100 ns units since 1601 as on Windows (the boot's time, read once
+//           a process, plus the start the kernel counts): a later process with the same id
+//           has a later one
 //  56  u16  name length in bytes, 58 u16 its capacity
 //  60  u32  where NT keeps a pointer to the image name: here the name's byte offset from the
 //           start of the entry, 0 for no name (ProcessEntryImageName turns it into a pointer)
 //  64  i32  base priority level
 //  68  u32  process id
-//  72  u32  parent process id (0 here, for the same reason)
+//  72  u32  parent process id
 // 136  the thread entries, 64 bytes each, in the order of /proc/<pid>/task
 // A thread entry: 32 u32 process id, 36 u32 thread id, 44 i32 base priority (the process's).
 // The first entry is the idle process: id 0, no name, one thread per processor. Every name is

@@ -36,7 +36,7 @@ struct ProcessListing {
     uint32_t id = 0;
     uint32_t parentId = 0;
     int32_t basePriority = 0;  // the NT priority level of the main thread
-    int64_t createTime = 0;    // 100 ns units since the boot
+    int64_t createTime = 0;    // 100 ns units after the boot; tells processes of one id apart
     uint32_t firstThread = 0;  // index into threadIds
     uint32_t threadCount = 0;
     uint32_t nameStart = 0;  // index into names; nameLength 0: no name

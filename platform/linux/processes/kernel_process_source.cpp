@@ -126,10 +126,10 @@ bool PidfdThreadsOffered() {
   return true;
 }
 
-// The name of a process: the base name of its executable, or its comm where the executable
-// cannot be read (kernel threads, other users' processes without the right to look).
-// False when neither can be read: the process has gone.
-bool AppendProcessName(int procFd, uint32_t id, std::string& scratch, std::u16string& names) {
+// The name of a process: the base name of its executable, or its command name (stat's second
+// field) where the executable cannot be read (kernel threads, other users' processes without
+// the right to look). False when neither is there.
+bool AppendProcessName(int procFd, uint32_t id, std::string_view stat, std::u16string& names) {
   char path[32];
   std::snprintf(path, sizeof path, "%u/exe", id);
   char target[4096];
@@ -147,12 +147,18 @@ bool AppendProcessName(int procFd, uint32_t id, std::string& scratch, std::u16st
       return true;
     }
   }
-  std::snprintf(path, sizeof path, "%u/comm", id);
-  if (!ReadSmallFile(procFd, path, scratch)) return false;
-  while (!scratch.empty() && scratch.back() == '\n') scratch.pop_back();
-  if (scratch.empty()) return false;
-  AppendUtf8AsUtf16(scratch, names);
+  std::optional<std::string_view> command = StatField(stat, kStatCommand);
+  if (!command || command->empty()) return false;
+  AppendUtf8AsUtf16(*command, names);
   return true;
+}
+
+// Clock ticks after the boot, as stat counts them, in the 100 ns units of a creation time.
+int64_t CreationTimeOf(uint64_t startTicks) {
+  static const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+  constexpr int64_t kUnitsPerSecond = 10'000'000;
+  return static_cast<int64_t>(startTicks) *
+         (kUnitsPerSecond / (ticksPerSecond > 0 ? ticksPerSecond : 100));
 }
 
 }  // namespace
@@ -186,12 +192,20 @@ DWORD KernelProcessSource::ListProcesses(ProcessListing& listing) {
       return;
     }
     process.threadCount = static_cast<uint32_t>(listing.threadIds.size()) - process.firstThread;
+    // One stat read a process: when it started (what tells it from a later process with the
+    // same id), its parent, and its command name.
+    char statPath[32];
+    std::snprintf(statPath, sizeof statPath, "%u/stat", id);
+    std::optional<uint64_t> started;
+    if (ReadSmallFile(procFd_, statPath, scratch)) started = StatNumber(scratch, kStatStartTime);
     process.nameStart = static_cast<uint32_t>(listing.names.size());
-    if (!AppendProcessName(procFd_, id, scratch, listing.names)) {
+    if (!started || !AppendProcessName(procFd_, id, scratch, listing.names)) {
       listing.threadIds.resize(process.firstThread);
       listing.names.resize(process.nameStart);
       return;
     }
+    process.createTime = CreationTimeOf(*started);
+    process.parentId = static_cast<uint32_t>(StatNumber(scratch, kStatParent).value_or(0));
     process.nameLength = static_cast<uint32_t>(listing.names.size()) - process.nameStart;
     Scheduling main;
     if (GetScheduling(id, main) == ERROR_SUCCESS) {

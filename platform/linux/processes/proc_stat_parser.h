@@ -15,7 +15,9 @@ std::optional<uint64_t> StatNumber(std::string_view statLine, int field);
 // The number on the "Name:" line of a /proc/<id>/status text ("Tgid:", say).
 std::optional<uint64_t> StatusNumber(std::string_view statusText, std::string_view name);
 
+constexpr int kStatCommand = 2;
 constexpr int kStatState = 3;
+constexpr int kStatParent = 4;
 constexpr int kStatStartTime = 22;
 constexpr int kStatProcessor = 39;
 

@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 #include "platform/export_result.h"
 #include "platform/process.h"
+#include "processes/boot_time.h"
 #include "processes/current_process_source.h"
 
 namespace tesmar::platform {
@@ -33,7 +34,7 @@ void WriteEntry(unsigned char* entry, size_t size, bool last, const ProcessListi
   std::memset(entry, 0, size);
   Put<uint32_t>(entry, PROCESS_ENTRY_NEXT_OFFSET, last ? 0 : static_cast<uint32_t>(size));
   Put<uint32_t>(entry, PROCESS_ENTRY_THREAD_COUNT, p.threadCount);
-  Put<int64_t>(entry, PROCESS_ENTRY_CREATE_TIME, p.createTime);
+  Put<int64_t>(entry, PROCESS_ENTRY_CREATE_TIME, BootFileTime() + p.createTime);
   Put<int32_t>(entry, PROCESS_ENTRY_BASE_PRIORITY, p.basePriority);
   Put<uint32_t>(entry, PROCESS_ENTRY_PROCESS_ID, p.id);
   Put<uint32_t>(entry, PROCESS_ENTRY_PARENT_ID, p.parentId);

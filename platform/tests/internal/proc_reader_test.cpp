@@ -2,6 +2,7 @@
 // it lists, which names it takes, and what it leaves out.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -34,6 +35,12 @@ class MovedProcRoot : public ::testing::Test {
     fs::create_directories((root / path).parent_path());
     std::ofstream(root / path) << text;
   }
+  // A process's stat line: its command name, its parent and when it started.
+  void Stat(const std::string& process, const std::string& command, int parent, long started) {
+    File(process + "/stat", process + " (" + command + ") S " + std::to_string(parent) +
+                                " 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 " + std::to_string(started) +
+                                " 1000 50 0\n");
+  }
 
   fs::path root;
 };
@@ -41,6 +48,8 @@ class MovedProcRoot : public ::testing::Test {
 struct Listed {
   std::u16string name;
   std::vector<uint32_t> threads;
+  uint32_t parent = 0;
+  int64_t createTime = 0;
 };
 
 std::map<uint32_t, Listed> ListedProcesses(KernelProcessSource& source) {
@@ -50,6 +59,8 @@ std::map<uint32_t, Listed> ListedProcesses(KernelProcessSource& source) {
   for (const auto& process : listing.processes) {
     Listed& entry = listed[process.id];
     entry.name = listing.names.substr(process.nameStart, process.nameLength);
+    entry.parent = process.parentId;
+    entry.createTime = process.createTime;
     entry.threads.assign(listing.threadIds.begin() + process.firstThread,
                          listing.threadIds.begin() + process.firstThread + process.threadCount);
     std::sort(entry.threads.begin(), entry.threads.end());
@@ -62,10 +73,10 @@ TEST_F(MovedProcRoot, ListsProcessesByExecutableOrCommAndLeavesOutThoseThatVanis
   Task("4001", "4001");
   Task("4001", "4002");
   fs::create_symlink("/usr/local/bin/my (tool) (deleted)", root / "4001" / "exe");
-  File("4001/comm", "my (tool)\n");
-  // A kernel thread: no executable, only its comm.
+  Stat("4001", "my (tool)", 1, 5555);
+  // A kernel thread: no executable, only its command name.
   Task("4003", "4003");
-  File("4003/comm", "kworker/0:1 x\n");
+  Stat("4003", "kworker/0:1 x", 2, 7);
   // A process that ended between the directory listing and its reading: only its task left.
   Task("4005", "4005");
   // Gone before its threads could be listed.
@@ -82,6 +93,10 @@ TEST_F(MovedProcRoot, ListsProcessesByExecutableOrCommAndLeavesOutThoseThatVanis
   EXPECT_EQ(listed[4001].threads, (std::vector<uint32_t>{4001, 4002}));
   EXPECT_EQ(listed[4003].name, u"kworker/0:1 x");
   EXPECT_EQ(listed[4003].threads, (std::vector<uint32_t>{4003}));
+  // The start in clock ticks as a creation time in 100 ns units; the parent from stat too.
+  EXPECT_EQ(listed[4001].createTime, 5555 * (10'000'000 / sysconf(_SC_CLK_TCK)));
+  EXPECT_EQ(listed[4001].parent, 1u);
+  EXPECT_EQ(listed[4003].parent, 2u);
 
   std::vector<uint32_t> threads;
   ASSERT_EQ(source.ListThreads(4001, threads), ERROR_SUCCESS);
