@@ -5,12 +5,18 @@
 #include <cstring>
 #include <iterator>
 
+#include <vector>
+
 #include "Cpumask.h"
+#include "entry_create_time.h"
 #include "live_packet_slot.h"
 #include "packet/data_key.h"
+#include "packet/publication.h"
 #include "packet_engine.h"
+#include "platform/errors.h"
 #include "platform/process.h"
 #include "platform/utf16.h"
+#include "published_identity.h"
 
 namespace tesmar::service {
 
@@ -123,9 +129,32 @@ DWORD ServerPacketClose(LivePacket* packet) noexcept {
   return 0;
 }
 
+// Publishing also records what the records stood for: in the history, to judge the requests
+// made from this publication, and in the Data key, for a service that starts again.
 LSTATUS ServerPacketWrite(const LivePacket* packet) noexcept {
   if (!packet) return 1;
+  auto& slot = TheLivePacketSlot();
   std::size_t size = tesmar::packet::PacketSize(packet->ProcessCount);
-  return RegSetValueExW(TheLivePacketSlot().dataKey, tesmar::packet::kProcListValue, 0, REG_BINARY,
-                        reinterpret_cast<const BYTE*>(packet), static_cast<DWORD>(size));
+  LSTATUS written = RegSetValueExW(slot.dataKey, tesmar::packet::kProcListValue, 0, REG_BINARY,
+                                   reinterpret_cast<const BYTE*>(packet), static_cast<DWORD>(size));
+  // A packet that lost its snapshot cannot say which processes it holds.
+  if (written != ERROR_SUCCESS || slot.packet != packet || !slot.snapshot) return written;
+  try {
+    std::vector<int64_t> createTimes;
+    createTimes.reserve(packet->ProcessCount);
+    for (ProcessEntry* entry = AffinGetFirstProcess(slot.snapshot);
+         entry && createTimes.size() < packet->ProcessCount; entry = AffinGetNextProcess(entry)) {
+      createTimes.push_back(tesmar::service::EntryCreateTime(entry));
+    }
+    // The pass under way, when the service numbers its passes, ends with this publication.
+    DWORD serial = tesmar::packet::AnsweringPublication(
+        tesmar::packet::ReadDwordValue(slot.dataKey, tesmar::packet::kProcListSerialValue)
+            .value_or(0));
+    tesmar::packet::PacketView published(packet, size);
+    tesmar::service::TheHistory().Remember(
+        tesmar::service::DescribePublication(serial, published, createTimes));
+    return tesmar::service::WriteIdentity(slot.dataKey, serial, published, createTimes);
+  } catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
 }

@@ -46,11 +46,15 @@ DWORD ServerPacketClose(LivePacket* packet) noexcept;
 RequestPacket* ServerPacketRead(HKEY dataKey, LPCWSTR valueName) noexcept;
 DWORD RequestPacketFree(RequestPacket* request) noexcept;
 
-// Writes the packet whole to ProcList of the recorded key, as REG_BINARY.
+// Writes the packet whole to ProcList of the recorded key, as REG_BINARY, and records which
+// processes its records stood for (publication_history.h, published_identity.h).
 LSTATUS ServerPacketWrite(const LivePacket* packet) noexcept;
 
-// Applies every watched record of the request to the live process with the same id and name,
-// and marks that record watched in the live packet. Reads only the request's complete records.
+// Applies the request, as a client's whole copy of a publication it does not name, to the live
+// processes (request_selection.h): each process is given the last record of its id and name,
+// when that record's thread count is valid and its client can only have seen that very
+// process; it is applied when marked watched, and the live record is then marked watched.
+// Reads only the request's complete records.
 DWORD ServerPacketMerge(LivePacket* packet, const RequestPacket* request) noexcept;
 
 // What a pass that took UpdateFlag was asked: UpdateList (null when it is missing, unreadable or
@@ -79,6 +83,6 @@ LSTATUS ApplyUpdateRequest(HKEY dataKey, const UpdateRequest& request) noexcept;
 // written: 0 then, as after a publication; the registry's error when ProcList could not be
 // written.
 LSTATUS ApplyUpdateList(HKEY dataKey) noexcept;
-// A client raised RefreshFlag: rebuild ProcList, applying its watched records again. Results as
-// above.
+// A client raised RefreshFlag: rebuild ProcList, applying its watched records again. A ProcList
+// that is missing, not signed or not whole is rebuilt with nothing watched. Results as above.
 LSTATUS RefreshProcList(HKEY dataKey) noexcept;

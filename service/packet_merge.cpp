@@ -1,24 +1,19 @@
-// ServerPacketMerge: applying the watched records of a request to the live processes.
+// ServerPacketMerge and MergeSelection: applying the chosen request records to the live
+// processes (request_selection.h says which are chosen).
 //
 // The request is untrusted input (any program that may write the Data key writes it), so it is
 // read only through its view: records that lie wholly inside the value, names bounded to their
-// 32 units, a ThreadCount outside -1..256 taken as covering no thread.
+// 32 units.
 #include "Cpumask.h"
+#include "entry_create_time.h"
 #include "live_packet_slot.h"
 #include "packet_engine.h"
-#include "platform/handles.h"
+#include "request_selection.h"
 
 namespace tesmar::service {
 namespace {
 
 using packet::ProcessRecord;
-
-bool SameProcess(const ProcessRecord& live, const ProcessRecord& requested) {
-  if (live.ProcId != requested.ProcId) return false;
-  packet::TerminatedName requestedName = packet::TerminatedRecordName(requested);
-  packet::TerminatedName liveName = packet::TerminatedRecordName(live);
-  return lstrcmpW(liveName.data(), requestedName.data()) == 0;
-}
 
 // The fixed order: process affinity, priority class, boost, then per thread its affinity,
 // priority and ideal processor. The record keeps the requested masks and thread priorities even
@@ -58,29 +53,35 @@ void Apply(ProcessRecord& live, const ProcessRecord& requested, const ProcessEnt
 }
 
 }  // namespace
-}  // namespace tesmar::service
 
-DWORD ServerPacketMerge(LivePacket* packet, const RequestPacket* request) noexcept {
-  if (!packet || !request) return 1;
-  auto& slot = tesmar::service::TheLivePacketSlot();
+DWORD MergeSelection(LivePacket* packet, RequestSelection& selection) {
+  if (!packet) return 1;
+  auto& slot = TheLivePacketSlot();
   // Records are matched to the snapshot entries they were built from; a packet whose snapshot
   // is gone has nothing to apply to.
   if (slot.packet != packet || !slot.snapshot) return 1;
-
-  tesmar::packet::MutablePacketView live(packet, tesmar::packet::PacketSize(packet->ProcessCount));
-  tesmar::packet::PacketView requested = request->View();
-  uint32_t requestCount = requested.RecordCount();
-
+  packet::MutablePacketView live(packet, packet::PacketSize(packet->ProcessCount));
   ProcessEntry* entry = AffinGetFirstProcess(slot.snapshot);
   for (uint32_t i = 0; i < live.RecordCount() && entry; ++i, entry = AffinGetNextProcess(entry)) {
-    tesmar::packet::ProcessRecord& liveRecord = *live.RecordOrNull(i);
-    for (uint32_t j = 0; j < requestCount; ++j) {
-      const tesmar::packet::ProcessRecord& requestRecord = *requested.RecordOrNull(j);
-      if (!tesmar::service::SameProcess(liveRecord, requestRecord)) continue;
-      // Only 1 asks for the settings; any other mark leaves the process alone.
-      if (requestRecord.Watched != 1) break;
-      tesmar::service::Apply(liveRecord, requestRecord, entry);
-    }
+    packet::ProcessRecord& liveRecord = *live.RecordOrNull(i);
+    const packet::ProcessRecord* chosen = selection.For(liveRecord, EntryCreateTime(entry));
+    // Only 1 asks for the settings; any other mark leaves the process alone.
+    if (chosen && chosen->Watched == 1) Apply(liveRecord, *chosen, entry);
   }
   return 0;
+}
+
+}  // namespace tesmar::service
+
+// The request as a client's whole copy of some publication it does not name: each process is
+// given its last record, when the client can only have seen that process.
+DWORD ServerPacketMerge(LivePacket* packet, const RequestPacket* request) noexcept {
+  if (!packet || !request) return 1;
+  try {
+    tesmar::service::RequestSelection selection;
+    selection.AddAll(request->View(), tesmar::service::TheHistory());
+    return tesmar::service::MergeSelection(packet, selection);
+  } catch (...) {
+    return 1;  // no memory for the selection: nothing is applied
+  }
 }

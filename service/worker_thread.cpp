@@ -5,6 +5,7 @@
 #include "packet_engine.h"
 #include "platform/errors.h"
 #include "platform/threading.h"
+#include "published_identity.h"
 
 namespace tesmar::service {
 namespace {
@@ -92,8 +93,11 @@ DWORD Worker::Run() {
   } else if (disposition == REG_CREATED_NEW_KEY) {
     EndPass(counter, PublishFirstPacket(dataKey.get(), reports_), reports_);
   } else {
-    // A key that already existed may hold a request left from before the service stopped.
-    EndPass(counter, ApplyUpdateList(dataKey.get()), reports_);
+    // A key left from before: its latest publication is applied again, to the processes it
+    // stood for, when the key still says which they were; a request that still waits has its
+    // own pass next.
+    RestoreLatestPublication(dataKey.get(), counter.Published());
+    EndPass(counter, RefreshProcList(dataKey.get()), reports_);
   }
   SetEvent(serving_.get());
 

@@ -1,7 +1,7 @@
 // The worker thread of tesmarsr: the only thread that touches the registry and the processes.
-// It opens (or creates) the Data key, publishes a first packet or replays the last request, and
-// then serves every flag a client raises, each in a numbered pass (packet/publication.h), until
-// it is asked to stop or the process ends.
+// It opens (or creates) the Data key, publishes a first packet or applies its last publication
+// again, and then serves every flag a client raises, each in a numbered pass
+// (packet/publication.h), until it is asked to stop or the process ends.
 #pragma once
 
 #include <atomic>

@@ -5,14 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "packet/data_key.h"
 #include "packet/packet_view.h"
+#include "packet/publication.h"
+#include "packet/request_base.h"
 #include "packet_engine.h"
 #include "platform/errors.h"
 #include "platform/registry.h"
+#include "publication_history.h"
 #include "support/made_up_machine_test.h"
 #include "support/temporary_machine_root.h"
 #include "support/test_packet.h"
@@ -31,6 +36,9 @@ class ScratchRegistry {
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, packet::kDataKeyPath, 0, nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &dataKey_, &disposition);
     EXPECT_EQ(status, ERROR_SUCCESS);
+    counter_ = std::make_unique<packet::PublicationCounter>(dataKey_);
+    // Nothing of another test's publications.
+    TheHistory().Forget();
   }
   ~ScratchRegistry() {
     if (dataKey_) RegCloseKey(dataKey_);
@@ -63,19 +71,36 @@ class ScratchRegistry {
   }
   void WriteUpdateList(const PacketCopy& copy) const { Write(u"UpdateList", copy); }
 
-  // A packet of the machine as it is now, as the service would publish it.
+  // Runs the flow in a numbered pass, as the worker does; the number of its publication.
+  DWORD InPass(const std::function<void()>& flow) const {
+    EXPECT_EQ(counter_->BeginPass(), ERROR_SUCCESS);
+    flow();
+    EXPECT_EQ(counter_->EndPass(), ERROR_SUCCESS);
+    return counter_->Published();
+  }
+
+  // A packet of the machine as it is now, published in a pass of its own as the service
+  // publishes it, so that the requests a test makes from it are copies of a publication the
+  // service knows.
   PacketCopy Build() const {
-    LivePacket* packet = ServerPacketOpen(dataKey_);
-    EXPECT_NE(packet, nullptr);
-    if (!packet) return {};
-    PacketCopy copy(packet, packet::PacketSize(packet->ProcessCount));
-    ServerPacketClose(packet);
+    PacketCopy copy;
+    InPass([&] {
+      LivePacket* packet = ServerPacketOpen(dataKey_);
+      EXPECT_NE(packet, nullptr);
+      if (!packet) return;
+      EXPECT_EQ(ServerPacketWrite(packet), ERROR_SUCCESS);
+      copy = PacketCopy(packet, packet::PacketSize(packet->ProcessCount));
+      ServerPacketClose(packet);
+    });
     return copy;
   }
+  // The publication the last pass ended with.
+  DWORD Published() const { return counter_->Published(); }
 
  private:
   tesmar::testing::TemporaryMachineRoot root_;
   HKEY dataKey_ = nullptr;
+  std::unique_ptr<packet::PublicationCounter> counter_;
 };
 
 // The engine on a made-up machine of sixteen processors, with a registry of its own.

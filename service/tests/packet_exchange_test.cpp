@@ -38,6 +38,7 @@ TEST_F(PacketExchangeTest, AMissingOrForeignRequestBuildsAndPublishesNothing) {
   EXPECT_TRUE(MarkerStillPublished());
 
   PacketCopy foreign = registry_.Build();
+  PublishMarker();
   foreign.Header().Signature[6] = u'2';  // "TESMAR2": another program's packet
   registry_.WriteUpdateList(foreign);
   ApplyUpdateList(registry_.DataKey());

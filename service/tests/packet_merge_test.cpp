@@ -63,7 +63,7 @@ TEST_F(PacketMergeTest, OnlyAWatchedRecordOfTheSameIdAndNameIsApplied) {
   machine_->EndProcess(1000);
   machine_->EndProcess(2000);
   machine_->AddProcess(u"restarted.exe", 2500, 1);  // same name, a new id
-  machine_->ReuseId(3000, u"newcomer.exe");         // same id, another program
+  machine_->ReuseId(3000, u"reused.exe");           // same id and name, another process
 
   PacketCopy published = Apply(request);
   EXPECT_FALSE(published.Find(1000) != nullptr);
@@ -91,29 +91,29 @@ TEST_F(PacketMergeTest, NamesAreComparedCaseSensitively) {
   EXPECT_TRUE(machine_->CallLog().empty());
 }
 
-TEST_F(PacketMergeTest, AMatchMarkedUnwatchedEndsTheScanAndLaterMatchesApplyAgain) {
+// Each process is given its last record only, once, however many the request holds.
+TEST_F(PacketMergeTest, EachProcessIsAppliedOnceByItsLastRecord) {
   machine_->AddProcess(u"app.exe", 1000, 1);
-  machine_->AddProcess(u"twice.exe", 2000, 1);
+  machine_->AddProcess(u"twice.exe", 2000, 256);
   PacketCopy built = registry_.Build();
-  // Request records: [idle, app unwatched, app watched, twice 0x2, twice 0x4]
-  PacketCopy request(packet::PacketSize(5));
-  std::memcpy(request.Bytes(), built.Bytes(), packet::PacketSize(2));
-  request.Header().ProcessCount = 5;
-  request.Record(2) = built.RecordOf(1000);
-  Watch(request.Record(2), 0x8);
-  request.Record(3) = built.RecordOf(2000);
-  Watch(request.Record(3), 0x2);
-  request.Record(4) = built.RecordOf(2000);
-  Watch(request.Record(4), 0x4);
+  PacketCopy single = PacketCopy::Of(built.Header(), {built.RecordOf(2000)});
+  Watch(single.Record(0), 0x4);
+  Apply(single);
+  const std::size_t callsOfOneApplication = machine_->CallLog().size();
 
-  PacketCopy published = Apply(request);
-  EXPECT_EQ(published.RecordOf(1000).Watched, 0u);
+  // [app watched 0x8, app unwatched] and then a thousand copies of twice.exe, the last at 0x4.
+  std::vector<packet::ProcessRecord> records{built.RecordOf(1000), built.RecordOf(1000)};
+  Watch(records[0], 0x8);
+  for (int copy = 0; copy < 1000; ++copy) {
+    records.push_back(built.RecordOf(2000));
+    Watch(records.back(), copy % 2 == 0 ? 0x2 : 0x4);
+  }
+  PacketCopy published = Apply(PacketCopy::Of(built.Header(), records));
+  EXPECT_EQ(published.RecordOf(1000).Watched, 0u) << "the later, unwatched record wins";
   EXPECT_EQ(machine_->ThreadById(1000).mask, 0xFFFFu);
-  // Both watched duplicates are applied, in request order: the later one wins.
   EXPECT_EQ(published.RecordOf(2000).ProcAffinity, 0x4u);
-  EXPECT_EQ(machine_->ThreadById(2000).mask, 0x4u);
-  std::vector<std::string> calls = CallsOn(2000, 1);
-  EXPECT_NE(std::find(calls.begin(), calls.end(), "SetAffinity 2000 0x2"), calls.end());
+  EXPECT_EQ(machine_->ThreadById(2255).mask, 0x4u);
+  EXPECT_EQ(machine_->CallLog().size(), callsOfOneApplication);
 }
 
 TEST_F(PacketMergeTest, ThreadsTheRequestDidNotKnowOfFollowTheProcessMask) {

@@ -80,24 +80,23 @@ TEST_F(UntrustedRequestTest, ANameWithoutANulIsComparedWithinItsUnitsOnly) {
   EXPECT_EQ(machine_->ThreadById(4000).mask, 0x2u);
 }
 
-TEST_F(UntrustedRequestTest, AThreadCountOutsideTheValidRangeCoversNoThread) {
-  for (int32_t threadCount : {257, 100000, -2, INT32_MIN}) {
+// A count outside -1..256 would put the process's settings on every thread: the record is
+// refused, and the process left alone and unwatched.
+TEST_F(UntrustedRequestTest, ARecordWithAThreadCountOutsideTheValidRangeIsRefused) {
+  for (int32_t threadCount : {-5, -2, 257, 100000, INT32_MIN}) {
     SCOPED_TRACE(threadCount);
-    for (auto& thread : machine_->ProcessById(1000).threads) thread.mask = 0xFF;
     PacketCopy request = registry_.Build();
     packet::ProcessRecord& record = request.RecordOf(1000);
     Watch(record, 0x3);
-    record.ThreadAffinity[0] = 0x1;
-    record.ThreadAffinity[1] = 0x2;
-    record.ThreadIdealProcessor[0] = 1;
+    record.PriorityClass = HIGH_PRIORITY_CLASS;
     record.ThreadCount = threadCount;
 
     PacketCopy published = Apply(request);
-    // Every live thread is treated as one the request did not know of.
-    EXPECT_EQ(machine_->ThreadById(1000).mask, 0x3u);
-    EXPECT_EQ(machine_->ThreadById(1001).mask, 0x3u);
+    EXPECT_EQ(machine_->ThreadById(1000).mask, 0xFFu);
+    EXPECT_EQ(machine_->ThreadById(1001).mask, 0xFFu);
+    EXPECT_EQ(machine_->ThreadById(1000).scheduling.nice, 0);
+    EXPECT_EQ(published.RecordOf(1000).Watched, 0u);
     EXPECT_EQ(published.RecordOf(1000).ThreadCount, 2);
-    EXPECT_EQ(published.RecordOf(1000).PrevIdealProcessor[0], packet::kNoIdealProcessor);
   }
 }
 

@@ -1,13 +1,17 @@
-// What tesmarsr does with the Data key: the first publication, the replay of the last request at
-// start, and the flags clients raise. Each test runs the program in console mode as a real
-// process under a machine root of its own, and plays the client through the registry.
+// What tesmarsr does with the Data key: the first publication, what it applies again at start,
+// a ProcList it mends, and the flags clients raise. Each test runs the program in console mode as a
+// real process under a machine root of its own, and plays the client through the registry.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <iterator>
 
+#include "platform/registry.h"
 #include "support/console_process.h"
 #include "support/data_key_access.h"
+#include "support/kernel_view.h"
 #include "support/programs.h"
 #include "support/temporary_machine_root.h"
 #include "support/test_packet.h"
@@ -97,48 +101,61 @@ TEST(TesmarsrDataKeyTest, FirstStartPublishesEveryProcessUnwatched) {
   EXPECT_EQ(published.Record(0).ProcId, 0u) << "the idle process comes first";
   for (uint32_t i = 0; i < published.RecordCount(); ++i) EXPECT_EQ(published.Record(i).Watched, 0u);
   EXPECT_FALSE(ReadDataValue(u"UpdateList").has_value());
-  EXPECT_EQ(PublishedSerial(), 2u) << "the first pass, over";
+  EXPECT_TRUE(WaitUntil([] { return PublishedSerial() == 2u; })) << "the first pass ends";
 }
 
-// A key left from an earlier run: the last UpdateList is applied again and published; the old
-// ProcList is not taken as a request.
-TEST(TesmarsrDataKeyTest, RestartReplaysTheLastUpdateList) {
+// A key left from an earlier run: its last publication is applied again, to the processes it
+// stood for, and the numbering goes on where the first run left it. A key that no longer says
+// which processes those were has its watches dropped.
+TEST(TesmarsrDataKeyTest, RestartAppliesTheLastPublicationToTheSameProcessesOnly) {
   TemporaryMachineRoot root;
   BystanderProcess bystander;
+  DWORD firstRunSerial = 0;
   {
     RunningService firstRun;
     ASSERT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(bystander.pid()); }));
+    WriteDataPacket(u"UpdateList", RequestWatchingOnFirstProcessor(bystander.pid()));
+    WriteDataDword(u"UpdateFlag", 1);
+    ASSERT_TRUE(WaitUntil([&] {
+      std::optional<packet::ProcessRecord> record = PublishedRecordOf(bystander.pid());
+      return record && record->Watched == 1u;
+    }));
+    firstRunSerial = PublishedSerial();
   }
-  const DWORD firstRunSerial = PublishedSerial();
-  WriteDataPacket(u"UpdateList", RequestWatchingOnFirstProcessor(bystander.pid()));
-  WriteDataPacket(u"ProcList", TestPacket::Of(ReadDataPacket()->Header(), {}));
+  const uint32_t everyProcessor = LiveProcessAffinity(static_cast<uint32_t>(getpid()));
+  ASSERT_TRUE(SetTasksetMask(bystander.pid(), everyProcessor, true));
 
-  RunningService secondRun;
-  ASSERT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(bystander.pid()); }));
-  std::optional<packet::ProcessRecord> applied = PublishedRecordOf(bystander.pid());
-  ASSERT_TRUE(applied.has_value());
-  EXPECT_EQ(applied->Watched, 1u);
-  EXPECT_EQ(applied->ProcAffinity, kFirstProcessorOnly);
-  EXPECT_EQ(LiveProcessAffinity(bystander.pid()), kFirstProcessorOnly);
-  // The numbering goes on where the first run left it, so no client takes a number twice.
-  EXPECT_GT(PublishedSerial(), firstRunSerial);
+  for (bool identityKept : {true, false}) {
+    SCOPED_TRACE(identityKept);
+    if (!identityKept) {
+      ASSERT_TRUE(SetTasksetMask(bystander.pid(), everyProcessor, true));
+      DeleteDataValue(u"ProcListIdentity");
+    }
+    const DWORD before = PublishedSerial();
+    RunningService run;
+    ASSERT_TRUE(
+        WaitUntil([&] { return PublishedSerial() > before && PublishedSerial() % 2 == 0; }));
+    std::optional<packet::ProcessRecord> record = PublishedRecordOf(bystander.pid());
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->Watched, identityKept ? 1u : 0u);
+    EXPECT_EQ(LiveProcessAffinity(bystander.pid()),
+              identityKept ? kFirstProcessorOnly : everyProcessor);
+    EXPECT_GT(PublishedSerial(), firstRunSerial);
+  }
 }
 
-// A key left without a request: nothing is built at start, ProcList keeps its old content until
-// a client asks for more, and the first raised flag is served.
-TEST(TesmarsrDataKeyTest, RestartWithoutRequestKeepsProcListUntilAFlagIsRaised) {
+// A Data key made a moment before the service, or whose ProcList was overwritten, gets a fresh
+// ProcList with nothing watched: at start, and at every refresh.
+TEST(TesmarsrDataKeyTest, AMissingOrBrokenProcListIsPublishedAfresh) {
   TemporaryMachineRoot root;
-  WriteDataPacket(u"ProcList", TestPacket::Made(0));
-
+  ASSERT_TRUE(CreateDataKey());
   RunningService service;
-  // The first pass is over when its number is even; it had nothing to replay.
-  ASSERT_TRUE(WaitUntil([] { return PublishedSerial() == 2u; }));
-  ASSERT_TRUE(ReadDataPacket().has_value());
-  EXPECT_EQ(ReadDataPacket()->RecordCount(), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(service.pid()); }));
 
+  const uint8_t garbage[] = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'a', 'c', 'k', 'e', 't'};
+  WriteDataValue(u"ProcList", REG_BINARY, garbage, sizeof garbage);
   WriteDataDword(u"RefreshFlag", 1);
   EXPECT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(service.pid()); }));
-  EXPECT_TRUE(FlagLowered(u"RefreshFlag"));
 }
 
 TEST(TesmarsrDataKeyTest, RaisedRefreshFlagRepublishesTheProcesses) {

@@ -34,6 +34,8 @@ inline constexpr char kInstallDirValue[] = "InstallDir";
 inline constexpr char16_t kDataKeyPath[] = u"SOFTWARE\\Kaltrix\\Tesmar\\Ver2\\Data";
 inline constexpr char16_t kProcListValue[] = u"ProcList";
 inline constexpr char16_t kProcListSerialValue[] = u"ProcListSerial";
+// The service's own: which processes ProcList's records stood for, read by nobody else.
+inline constexpr char16_t kProcListIdentityValue[] = u"ProcListIdentity";
 inline constexpr char16_t kUpdateListValue[] = u"UpdateList";
 // The publication a client's UpdateList came from (request_base.h).
 inline constexpr char16_t kUpdateListBaseValue[] = u"UpdateListBase";
