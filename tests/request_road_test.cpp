@@ -4,6 +4,7 @@
 // for the service's answer as long as it takes, so that a loaded machine makes no test fail.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +15,7 @@
 #include "platform/errors.h"
 #include "platform/process.h"
 #include "support/answer_wait.h"
+#include "support/concurrent_clients.h"
 #include "support/data_key_access.h"
 #include "support/installed_service.h"
 #include "support/kernel_view.h"
@@ -222,6 +224,21 @@ TEST(RequestRoadAtStart, ConnectingAndRefreshingAtOnceAfterTheStartGetsAPacket) 
   EXPECT_NE(TesmarGetProcObject(client, 0), nullptr);
   TesmarClose(client);
   TesmarClose(starter);
+}
+
+// Eight operators at once, each changing only its own process a hundred times from a copy it
+// never refreshes: every request reaches a pass of its own, and no request puts back, from the
+// stale rest of its copy, what another client changed.
+TEST(ConcurrentClients, NoRequestIsLostAndNoneRevertsAnotherClientsChange) {
+  if (sysconf(_SC_NPROCESSORS_ONLN) < 2) GTEST_SKIP() << "needs two processors";
+  LongestAnswerWait answerWait(kAnswerAlwaysAwaited);
+  InstalledTesmarsr service;
+  ASSERT_TRUE(service.Start());
+  ConcurrentClientsReport report;
+  ASSERT_TRUE(RunConcurrentClients(8, 100, report));
+  EXPECT_EQ(report.refused, 0u);
+  EXPECT_EQ(report.passes, 800u) << "requests overwritten before the service read them";
+  EXPECT_EQ(report.processesWithLastSetting, 8u);
 }
 
 }  // namespace

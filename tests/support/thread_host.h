@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,15 @@ namespace tesmar::testing {
 
 class SpawnedThreadHost {
  public:
+  // How the child is started: by default as any other child.
+  struct Launch {
+    // The process id it must have (root only, through /proc/sys/kernel/ns_last_pid; nobody
+    // else may start a process meanwhile). start() fails when the id went to another process.
+    std::optional<uint32_t> onProcessId;
+    // Run as this user (and its group of the same number), through setpriv.
+    std::optional<uint32_t> asUser;
+  };
+
   SpawnedThreadHost() = default;
   // Starts at once; check started().
   explicit SpawnedThreadHost(unsigned threadCount);
@@ -18,7 +28,7 @@ class SpawnedThreadHost {
   SpawnedThreadHost& operator=(const SpawnedThreadHost&) = delete;
 
   // Starts the child and waits for its ready line. False when it could not.
-  bool start(unsigned threadCount);
+  bool start(unsigned threadCount, const Launch& launch = {});
   bool started() const { return pid_ != 0; }
   uint32_t pid() const { return pid_; }
   // The main thread first, then the others in creation order.
