@@ -15,6 +15,7 @@
 #include "support/programs.h"
 #include "support/temporary_machine_root.h"
 #include "support/test_packet.h"
+#include "support/thread_host.h"
 #include "support/wait_until.h"
 #include "tesmarsr_test_support.h"
 
@@ -156,6 +157,48 @@ TEST(TesmarsrDataKeyTest, AMissingOrBrokenProcListIsPublishedAfresh) {
   WriteDataValue(u"ProcList", REG_BINARY, garbage, sizeof garbage);
   WriteDataDword(u"RefreshFlag", 1);
   EXPECT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(service.pid()); }));
+}
+
+// Sends the request and waits until the pass that took it has ended.
+void SendAndWait(const TestPacket& request) {
+  const DWORD before = PublishedSerial();
+  WriteDataPacket(u"UpdateList", request);
+  WriteDataDword(u"UpdateFlag", 1);
+  ASSERT_TRUE(WaitUntil([&] {
+    return FlagLowered(u"UpdateFlag") && PublishedSerial() > before && PublishedSerial() % 2 == 0;
+  }));
+}
+
+// A request that holds a thousand copies of one 256-thread record applies the last once; a
+// record whose thread count lies outside -1..256 is refused, the process left as it was.
+TEST(TesmarsrDataKeyTest, CopiesOfARecordApplyOnceAndAnOddThreadCountIsRefused) {
+  TemporaryMachineRoot root;
+  SpawnedThreadHost child(256);
+  ASSERT_TRUE(child.started());
+  RunningService service;
+  ASSERT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(child.pid()); }));
+  const uint32_t everyProcessor = LiveProcessAffinity(child.pid());
+  ASSERT_NE(everyProcessor, kFirstProcessorOnly) << "the machine needs two processors";
+  const packet::ProcessRecord published = *PublishedRecordOf(child.pid());
+  const packet::PacketHeader header = ReadDataPacket()->Header();
+  const uint32_t lastThread = child.threadIds().back();
+
+  for (int32_t threadCount : {-5, 257, 100000}) {
+    SCOPED_TRACE(threadCount);
+    packet::ProcessRecord odd = WatchedWithAffinity(published, kFirstProcessorOnly);
+    odd.ThreadCount = threadCount;
+    SendAndWait(TestPacket::Of(header, {odd}));
+    EXPECT_EQ(PublishedRecordOf(child.pid())->Watched, 0u);
+    EXPECT_EQ(TasksetMask(child.pid()), everyProcessor);
+    EXPECT_EQ(TasksetMask(lastThread), everyProcessor);
+  }
+
+  std::vector<packet::ProcessRecord> copies(1000, WatchedWithAffinity(published, everyProcessor));
+  copies.back() = WatchedWithAffinity(published, kFirstProcessorOnly);
+  SendAndWait(TestPacket::Of(header, copies));
+  EXPECT_EQ(PublishedRecordOf(child.pid())->Watched, 1u);
+  EXPECT_EQ(TasksetMask(child.pid()), kFirstProcessorOnly);
+  EXPECT_EQ(TasksetMask(lastThread), kFirstProcessorOnly);
 }
 
 TEST(TesmarsrDataKeyTest, RaisedRefreshFlagRepublishesTheProcesses) {
