@@ -177,11 +177,13 @@ TEST_F(RegistryProcesses, AGroupGivenWriteAccessAsTheReadmeSaysMayWrite) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run the helper as another user";
   HKEY data = CreateKey(HKEY_LOCAL_MACHINE, kWideDataPath);
   RegCloseKey(data);
-  // The operator's steps: the machine directory and the database files belong to the group,
-  // which may write them; the directory is setgid so that files made later belong to it too.
-  std::string command = "chgrp -R " + std::to_string(kNobody) + " '" + root_.path() +
-                        "' && chmod 2775 '" + root_.path() + "' && chmod g+w '" + root_.path() +
-                        "'/registry.db*";
+  // The operator's steps: everything in the machine directory belongs to the group, which may
+  // read and write it; folders are setgid, so that files made later belong to it too, and take
+  // the folder's permissions.
+  std::string quoted = "'" + root_.path() + "'";
+  std::string command = "chgrp -R " + std::to_string(kNobody) + " " + quoted +
+                        " && chmod -R g+rwX " + quoted + " && find " + quoted +
+                        " -type d -exec chmod g+s {} +";
   ASSERT_EQ(std::system(command.c_str()), 0);
 
   Helper member({"--as-user", std::to_string(kNobody), "access", kDataPath});

@@ -27,8 +27,8 @@ std::string TonesLogPath() {
 // same time never interleave.
 void RecordTone(DWORD frequency, DWORD duration) {
   std::string root = MachineRoot();
-  mkdir(root.c_str(), 0755);
-  int file = open(TonesLogPath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  MakeMachineRoot(root);
+  int file = OpenOrMakeFile(TonesLogPath(), O_WRONLY | O_APPEND | O_CLOEXEC, MachineFileMode(root));
   if (file < 0) return;
   char line[64];
   int length = std::snprintf(line, sizeof line, "%d %u %u\n", static_cast<int>(getpid()), frequency,

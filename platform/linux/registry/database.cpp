@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "base/errno_to_win32.h"
+#include "base/machine_root.h"
 #include "platform/errors.h"
 
 namespace tesmar::platform::registry {
@@ -136,16 +137,15 @@ void RegistryDatabase::Forget(const std::string& root) {
 DWORD RegistryDatabase::Open(const std::string& root, Opening opening,
                              std::unique_ptr<RegistryDatabase>& out) {
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+  std::string path = root + "/registry.db";
   if (opening == Opening::kCreateIfMissing) {
-    std::error_code failure;
-    std::filesystem::create_directories(root, failure);
-    if (failure && !std::filesystem::is_directory(root)) {
-      return Win32ErrorFromErrno(failure.value());
-    }
+    if (!MakeMachineRoot(root)) return Win32ErrorFromErrno(errno);
+    // Made here, with the machine's permissions; SQLite gives its -wal and -shm the same.
+    int made = OpenOrMakeFile(path, O_RDWR | O_CLOEXEC, MachineFileMode(root));
+    if (made >= 0) close(made);
     flags |= SQLITE_OPEN_CREATE;
   }
   sqlite3* connection = nullptr;
-  std::string path = root + "/registry.db";
   int result = sqlite3_open_v2(path.c_str(), &connection, flags, nullptr);
   // The object owns the connection from here on, also when opening failed.
   out.reset(new RegistryDatabase(root, connection));

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstring>
 
 #include "base/descriptor.h"
+#include "base/machine_root.h"
 #include "services/runtime.h"
 
 namespace tesmar::platform {
@@ -52,7 +54,9 @@ int ListenForControls(const std::string& directory, int processId) {
   int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   if (listener < 0) return -1;
   unlink(address.path());
-  if (bind(listener, address.get(), address.size()) != 0 || listen(listener, 8) != 0) {
+  // Who may control the service is who may connect: the machine's files say who that is.
+  if (bind(listener, address.get(), address.size()) != 0 ||
+      chmod(address.path(), MachineFileMode(MachineRoot())) != 0 || listen(listener, 8) != 0) {
     int error = errno;
     close(listener);
     errno = error;

@@ -32,7 +32,8 @@ std::string ReadWholeFile(const std::string& path) {
 DWORD ReplaceFile(const std::string& path, std::string_view content) {
   std::string temporary =
       path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(gettid());
-  int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int file =
+      OpenOrMakeFile(temporary, O_WRONLY | O_TRUNC | O_CLOEXEC, MachineFileMode(MachineRoot()));
   if (file < 0) return SetLastErrorFromErrno();
   bool written = write(file, content.data(), content.size()) == ssize_t(content.size());
   bool synced = written && fsync(file) == 0;
@@ -109,10 +110,8 @@ ServiceRuntime::ServiceRuntime(std::u16string_view serviceName)
     : directory_(MachineRoot() + "/services/" + FoldedServiceName(serviceName)) {}
 
 DWORD ServiceRuntime::EnsureDirectory() const {
-  std::error_code error;
-  fs::create_directories(directory_ + "/handles", error);
-  if (error) {
-    errno = error.value();
+  std::string root = MachineRoot();
+  if (!MakeMachineRoot(root) || !MakeFolders(directory_ + "/handles", MachineFolderMode(root))) {
     return SetLastErrorFromErrno();
   }
   return ERROR_SUCCESS;
@@ -134,8 +133,8 @@ void ServiceRuntime::AppendHistory(int processId, const SERVICE_STATUS& s) const
       std::snprintf(line, sizeof line, "%d %u %u %u %u %u %u %u\n", processId, s.dwCurrentState,
                     s.dwServiceType, s.dwControlsAccepted, s.dwWin32ExitCode,
                     s.dwServiceSpecificExitCode, s.dwCheckPoint, s.dwWaitHint);
-  int file =
-      open((directory_ + "/history").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int file = OpenOrMakeFile(directory_ + "/history", O_WRONLY | O_APPEND | O_CLOEXEC,
+                            MachineFileMode(MachineRoot()));
   if (file < 0) return;
   // One write of the whole line: reports of two processes never interleave.
   [[maybe_unused]] ssize_t written = write(file, line, static_cast<size_t>(length));
@@ -180,8 +179,8 @@ std::vector<std::string> ServiceRuntime::ReadArguments() const {
 
 void ServiceRuntime::AddHandleHolder(const ProcessIdentity& process) const {
   if (EnsureDirectory() != ERROR_SUCCESS) return;
-  int file = open((directory_ + "/handles/" + HolderFileName(process)).c_str(),
-                  O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  int file = OpenOrMakeFile(directory_ + "/handles/" + HolderFileName(process),
+                            O_WRONLY | O_CLOEXEC, MachineFileMode(MachineRoot()));
   if (file >= 0) close(file);
 }
 
@@ -218,7 +217,8 @@ void ServiceRuntime::RemoveServiceRecords() const {
 
 ServiceLock::ServiceLock(const ServiceRuntime& runtime) {
   if (runtime.EnsureDirectory() != ERROR_SUCCESS) return;
-  file_ = open((runtime.directory() + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  file_ = OpenOrMakeFile(runtime.directory() + "/lock", O_RDWR | O_CLOEXEC,
+                         MachineFileMode(MachineRoot()));
   if (file_ >= 0) {
     while (flock(file_, LOCK_EX) != 0 && errno == EINTR) {
     }

@@ -13,6 +13,7 @@
 
 #include "base/descriptor.h"
 #include "base/errno_to_win32.h"
+#include "base/machine_root.h"
 #include "platform/errors.h"
 
 extern char** environ;
@@ -96,8 +97,8 @@ DWORD SpawnDetachedService(const std::vector<std::string>& commandLine,
 
   OwnedDescriptor nullDevice = AboveStandardDescriptors(open("/dev/null", O_RDWR | O_CLOEXEC));
   if (nullDevice.get() < 0) return SetLastErrorFromErrno();
-  OwnedDescriptor errorLog = AboveStandardDescriptors(
-      open(errorLogPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+  OwnedDescriptor errorLog = AboveStandardDescriptors(OpenOrMakeFile(
+      errorLogPath, O_WRONLY | O_APPEND | O_CLOEXEC, MachineFileMode(MachineRoot())));
   int errorTarget = errorLog.get() >= 0 ? errorLog.get() : nullDevice.get();
 
   int reportEnds[2], readyEnds[2];
