@@ -174,6 +174,8 @@ DWORD RegistryDatabase::Configure() {
   // NORMAL is safe in WAL mode against a process dying at any point; only a power loss may
   // lose the last commits, never half of one.
   sqlite3_exec(connection_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+  std::string limit = "PRAGMA journal_size_limit = " + std::to_string(kLogKeptAfterCheckpoint);
+  sqlite3_exec(connection_, limit.c_str(), nullptr, nullptr, nullptr);
   return CreateSchemaIfMissing();
 }
 
@@ -280,14 +282,44 @@ DWORD RegistryDatabase::AnnounceChange() const {
   return Win32ErrorFromErrno(errno);
 }
 
+std::size_t RegistryDatabase::LogLength() const {
+  struct stat log;
+  if (stat((path_ + "-wal").c_str(), &log) != 0) return 0;
+  return static_cast<std::size_t>(log.st_size);
+}
+
+void RegistryDatabase::CheckpointWithoutWaiting() {
+  sqlite3_busy_timeout(connection_, 0);
+  sqlite3_wal_checkpoint_v2(connection_, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  sqlite3_busy_timeout(connection_, kBusyTimeoutMilliseconds);
+}
+
 WriteTransaction::~WriteTransaction() {
   if (open_) Run(Sql::kRollback);
 }
 
-DWORD WriteTransaction::Begin() {
-  DWORD error = Run(Sql::kBeginWrite);
-  open_ = error == ERROR_SUCCESS;
-  return error;
+namespace {
+// What a transaction adds to the log, at most: every page it touches, with the log's header of
+// each, for the values' bytes and for the keys, indexes and change stamps around them.
+std::size_t LogBytesFor(std::size_t valueBytes) {
+  constexpr std::size_t kPage = 4096, kFrame = kPage + 24, kPagesAround = 64;
+  return (valueBytes / (kPage - 8) + 1 + kPagesAround) * kFrame;
+}
+}  // namespace
+
+DWORD WriteTransaction::Begin(std::size_t valueBytes) {
+  valueBytes_ = valueBytes;
+  // Looked at with the write lock held, so that no other writer grows the log meanwhile.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    DWORD error = Run(Sql::kBeginWrite);
+    if (error != ERROR_SUCCESS) return error;
+    open_ = true;
+    if (database_.LogLength() + LogBytesFor(valueBytes) <= kLogLimit) return ERROR_SUCCESS;
+    Run(Sql::kRollback);
+    open_ = false;
+    if (attempt == 0) database_.CheckpointWithoutWaiting();
+  }
+  return ERROR_NO_LOG_SPACE;
 }
 
 DWORD WriteTransaction::Commit() {
@@ -296,7 +328,9 @@ DWORD WriteTransaction::Commit() {
   open_ = false;
   // The change stands, but waiters who are not told of it would sleep through it: a change that
   // cannot be announced is reported, so that its writer may try again.
-  return database_.AnnounceChange();
+  error = database_.AnnounceChange();
+  if (valueBytes_ >= kLargeWrite) database_.CheckpointWithoutWaiting();
+  return error;
 }
 
 DWORD WriteTransaction::Run(Sql which) {

@@ -8,12 +8,23 @@
 #include <sys/types.h>
 
 #include <array>
+#include <cstddef>
 #include <memory>
 #include <string>
 
 #include "platform/win32_types.h"
 
 namespace tesmar::platform::registry {
+
+// The write-ahead log (registry.db-wal) never grows past this, whatever readers do: a reader
+// that holds an old snapshot keeps every later commit in the log, and a write that would take
+// the log past the limit while one does is refused with ERROR_NO_LOG_SPACE.
+inline constexpr std::size_t kLogLimit = 64u << 20;
+// After a checkpoint, a log longer than this is cut back to it.
+inline constexpr std::size_t kLogKeptAfterCheckpoint = 4u << 20;
+// A write at least this large is copied into the database and the log emptied at once, when no
+// reader holds it, so that no log stays long for long.
+inline constexpr std::size_t kLargeWrite = 256u << 10;
 
 enum class Sql {
   kBeginWrite,
@@ -64,6 +75,12 @@ class RegistryDatabase {
   // The Win32 error when the directory's time cannot be set.
   DWORD AnnounceChange() const;
 
+  // The log's length now, 0 when there is none.
+  std::size_t LogLength() const;
+  // Copies the log into the database and empties it, without waiting for anyone: a reader that
+  // holds an old snapshot, or another writer, keeps it as it is.
+  void CheckpointWithoutWaiting();
+
  private:
   RegistryDatabase(std::string root, sqlite3* connection);
   static DWORD Open(const std::string& root, Opening opening,
@@ -108,7 +125,9 @@ class WriteTransaction {
   WriteTransaction(const WriteTransaction&) = delete;
   WriteTransaction& operator=(const WriteTransaction&) = delete;
 
-  DWORD Begin();
+  // For a transaction that writes about that many bytes of values; ERROR_NO_LOG_SPACE when
+  // the log has no room for them (kLogLimit) and cannot be emptied.
+  DWORD Begin(std::size_t valueBytes = 0);
   // The commit's error, or the announcement's: a committed change that waiters could not be told
   // of answers an error too, though the change stands.
   DWORD Commit();
@@ -118,6 +137,7 @@ class WriteTransaction {
 
   RegistryDatabase& database_;
   bool open_ = false;
+  std::size_t valueBytes_ = 0;
 };
 
 }  // namespace tesmar::platform::registry

@@ -225,7 +225,7 @@ DWORD ReadWholeValue(RegistryDatabase& database, KeyId key, const StoredName& na
 DWORD WriteValue(RegistryDatabase& database, KeyId key, const StoredName& name, DWORD type,
                  const BYTE* data, DWORD size) {
   WriteTransaction transaction(database);
-  DWORD error = transaction.Begin();
+  DWORD error = transaction.Begin(size);
   if (error != ERROR_SUCCESS) return error;
   error = CheckKeyExists(database, key);
   if (error != ERROR_SUCCESS) return error;
