@@ -119,8 +119,8 @@ TEST(TesmarsrDataKeyTest, RestartAppliesTheLastPublicationToTheSameProcessesOnly
     WriteDataDword(u"UpdateFlag", 1);
     ASSERT_TRUE(WaitUntil([&] {
       std::optional<packet::ProcessRecord> record = PublishedRecordOf(bystander.pid());
-      return record && record->Watched == 1u;
-    }));
+      return record && record->Watched == 1u && PublishedSerial() % 2 == 0;
+    })) << "the pass that watched it has ended";
     firstRunSerial = PublishedSerial();
   }
   const uint32_t everyProcessor = LiveProcessAffinity(static_cast<uint32_t>(getpid()));
@@ -254,8 +254,8 @@ TEST(TesmarsrDataKeyTest, FlagRaisedBeforeTheWaitIsServedWithoutAnotherWrite) {
   WriteDataDword(u"RefreshFlag", 1);
 
   RunningService service;
-  EXPECT_TRUE(WaitUntil([&] { return ProcListHasRecordOf(service.pid()); }));
-  EXPECT_TRUE(FlagLowered(u"RefreshFlag"));
+  EXPECT_TRUE(WaitUntil([&] { return FlagLowered(u"RefreshFlag"); }));
+  EXPECT_TRUE(ProcListHasRecordOf(service.pid()));
 }
 
 }  // namespace
