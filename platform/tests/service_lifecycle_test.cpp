@@ -3,6 +3,8 @@
 // and deletion while running. Each test on a machine root of its own.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,9 +18,11 @@
 #include "platform/service_history.h"
 #include "platform/threading.h"
 #include "platform/tones.h"
+#include "support/console_process.h"
 #include "support/programs.h"
 #include "support/temporary_machine_root.h"
 #include "support/test_service.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -319,6 +323,43 @@ TEST(ServiceDispatcher, AProgramTheManagerDidNotStartCannotConnect) {
     EXPECT_STREQ(line, "dispatcher failed 1063\n") << command;
     EXPECT_NE(pclose(program), 0);
   }
+}
+
+// Rights are checked where Windows checks them. A user who may not administer the machine's
+// services (here: may read the machine's files, not write them) opens the manager and the
+// service only to look, and is told ERROR_ACCESS_DENIED when it asks for more or sends a stop;
+// a member of the group that the README's steps let write gets every right, and stops it.
+TEST_F(ServiceLifecycle, AUserWhoMayNotAdministerServicesGetsOnlyTheRightsThatLook) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run the helper as another user";
+  constexpr uid_t kNobody = 65534;
+  Install();
+  StartRunning();
+  auto rightsOfNobody = [&] {
+    ConsoleProcess helper(BuildProgram("service_helper"),
+                          {"--as-user", std::to_string(kNobody), "rights", "TestService"});
+    std::vector<std::string> lines;
+    while (auto line = helper.ReadLine(kGenerousWait)) lines.push_back(*line);
+    EXPECT_EQ(helper.WaitForExit(kGenerousWait), 0);
+    return lines;
+  };
+  std::string root = "'" + root_.path() + "'";
+  ASSERT_EQ(std::system(("chmod -R o+rX " + root).c_str()), 0);
+  EXPECT_EQ(rightsOfNobody(),
+            (std::vector<std::string>{"manager-all 5", "manager-connect 0", "service-all 5",
+                                      "service-look 0", "query-status 0", "interrogate 5",
+                                      "stop-without-the-right 5", "stop 5"}));
+  EXPECT_EQ(WaitForServiceState(service_, SERVICE_RUNNING), true);
+
+  ASSERT_EQ(
+      std::system(("chgrp -R " + std::to_string(kNobody) + " " + root + " && chmod -R g+rwX " +
+                   root + " && find " + root + " -type d -exec chmod g+s {} +")
+                      .c_str()),
+      0);
+  EXPECT_EQ(rightsOfNobody(),
+            (std::vector<std::string>{"manager-all 0", "manager-connect 0", "service-all 0",
+                                      "service-look 0", "query-status 0", "interrogate 0",
+                                      "stop-without-the-right 5", "stop 0"}));
+  EXPECT_TRUE(WaitForServiceState(service_, SERVICE_STOPPED));
 }
 
 }  // namespace

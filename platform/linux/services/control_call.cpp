@@ -42,6 +42,8 @@ DWORD Control(const ServiceObject& service, DWORD control, LPSERVICE_STATUS stat
     record = CurrentStatus(runtime, SERVICE_WIN32_OWN_PROCESS);
     if (answer.delivered) {
       result = answer.result;
+    } else if (answer.refused) {
+      return ERROR_ACCESS_DENIED;  // the instance's socket is not the caller's to use
     } else if (record.status.dwCurrentState == SERVICE_STOPPED) {
       result = ERROR_SERVICE_NOT_ACTIVE;  // it ended meanwhile
     } else if (record.status.dwCurrentState == SERVICE_START_PENDING) {

@@ -68,13 +68,14 @@ int ListenForControls(const std::string& directory, int processId) {
 ControlAnswer SendControl(const std::string& directory, int processId, DWORD control,
                           int timeoutMilliseconds) {
   SocketAddress address(directory, processId);
-  if (!address.valid()) return {false, 0};
+  if (!address.valid()) return {false, 0, errno == EACCES};
   int connection = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   if (connection < 0) return {false, 0};
   ControlAnswer answer{false, 0};
-  if (connect(connection, address.get(), address.size()) == 0 &&
-      send(connection, &control, sizeof control, MSG_NOSIGNAL) == ssize_t(sizeof control) &&
-      WaitReadable(connection, timeoutMilliseconds)) {
+  if (connect(connection, address.get(), address.size()) != 0) {
+    answer.refused = errno == EACCES || errno == EPERM;
+  } else if (send(connection, &control, sizeof control, MSG_NOSIGNAL) == ssize_t(sizeof control) &&
+             WaitReadable(connection, timeoutMilliseconds)) {
     DWORD result = 0;
     if (recv(connection, &result, sizeof result, 0) == ssize_t(sizeof result)) {
       answer = {true, result};

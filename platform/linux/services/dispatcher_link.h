@@ -16,8 +16,9 @@ inline constexpr char kServiceNameVariable[] = "TESMAR_SERVICE_NAME";
 int ListenForControls(const std::string& directory, int processId);
 
 struct ControlAnswer {
-  bool delivered;  // false: nobody listens, or the process ended before it answered
-  DWORD result;    // the dispatcher's answer: 0 once the handler returned, or a Win32 error
+  bool delivered;        // false: nobody listens, or the process ended before it answered
+  DWORD result;          // the dispatcher's answer: 0 once the handler returned, or a Win32 error
+  bool refused = false;  // the caller may not connect to the instance's socket
 };
 
 // Sends one control to the instance running as processId and waits for the answer.

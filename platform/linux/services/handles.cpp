@@ -1,9 +1,16 @@
 #include "services/handles.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <map>
 #include <mutex>
+#include <string>
 
+#include "base/machine_root.h"
 #include "platform/errors.h"
+#include "registry/database.h"
 #include "services/definition.h"
 
 namespace tesmar::platform {
@@ -40,14 +47,60 @@ class HandleHolders {
   std::map<std::string, int> counts_;
 };
 
-DWORD ResolveGeneric(DWORD desired, DWORD all, DWORD read, DWORD write, DWORD execute) {
-  DWORD resolved =
+// The generic rights of an object kind, and what anyone may have of it.
+struct RightsOf {
+  DWORD all;
+  DWORD read;
+  DWORD write;
+  DWORD execute;
+  DWORD forEveryone;
+};
+
+constexpr RightsOf kServiceRights{SERVICE_ALL_ACCESS,
+                                  READ_CONTROL | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS |
+                                      SERVICE_INTERROGATE | SERVICE_ENUMERATE_DEPENDENTS,
+                                  READ_CONTROL | SERVICE_CHANGE_CONFIG,
+                                  READ_CONTROL | SERVICE_START | SERVICE_STOP |
+                                      SERVICE_PAUSE_CONTINUE | SERVICE_USER_DEFINED_CONTROL,
+                                  READ_CONTROL | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS |
+                                      SERVICE_INTERROGATE | SERVICE_ENUMERATE_DEPENDENTS |
+                                      SERVICE_USER_DEFINED_CONTROL};
+
+constexpr RightsOf kManagerRights{
+    SC_MANAGER_ALL_ACCESS,
+    READ_CONTROL | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS,
+    READ_CONTROL | SC_MANAGER_CREATE_SERVICE | SC_MANAGER_MODIFY_BOOT_CONFIG,
+    READ_CONTROL | SC_MANAGER_CONNECT | SC_MANAGER_LOCK,
+    READ_CONTROL | SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE |
+        SC_MANAGER_QUERY_LOCK_STATUS};
+
+bool Writable(const std::string& path) {
+  return faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0 || errno == ENOENT;
+}
+
+bool MayAdministerServices() {
+  std::string root = MachineRoot();
+  DWORD error = ERROR_SUCCESS;
+  auto* database = registry::RegistryDatabase::ForRoot(
+      root, error, registry::RegistryDatabase::Opening::kExistingOnly);
+  if (database && !database->FilesWritable()) return false;
+  // A machine without a database yet is its root's: whoever may make one there.
+  if (!database && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+  return Writable(root) && Writable(root + "/services");
+}
+
+DWORD Grant(DWORD desired, const RightsOf& rights, DWORD& granted) {
+  DWORD wanted =
       desired & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL | MAXIMUM_ALLOWED);
-  if (desired & (GENERIC_ALL | MAXIMUM_ALLOWED)) resolved |= all;
-  if (desired & GENERIC_READ) resolved |= read;
-  if (desired & GENERIC_WRITE) resolved |= write;
-  if (desired & GENERIC_EXECUTE) resolved |= execute;
-  return resolved;
+  if (desired & GENERIC_ALL) wanted |= rights.all;
+  if (desired & GENERIC_READ) wanted |= rights.read;
+  if (desired & GENERIC_WRITE) wanted |= rights.write;
+  if (desired & GENERIC_EXECUTE) wanted |= rights.execute;
+  DWORD allowed = MayAdministerServices() ? rights.all : rights.forEveryone;
+  if (desired & MAXIMUM_ALLOWED) wanted |= allowed;
+  if ((wanted & ~allowed) != 0) return ERROR_ACCESS_DENIED;
+  granted = wanted;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -65,20 +118,12 @@ ServiceObject::~ServiceObject() {
   }
 }
 
-DWORD ResolveServiceAccess(DWORD desired) {
-  return ResolveGeneric(desired, SERVICE_ALL_ACCESS,
-                        READ_CONTROL | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS |
-                            SERVICE_INTERROGATE | SERVICE_ENUMERATE_DEPENDENTS,
-                        READ_CONTROL | SERVICE_CHANGE_CONFIG,
-                        READ_CONTROL | SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE |
-                            SERVICE_USER_DEFINED_CONTROL);
+DWORD GrantServiceAccess(DWORD desired, DWORD& granted) {
+  return Grant(desired, kServiceRights, granted);
 }
 
-DWORD ResolveManagerAccess(DWORD desired) {
-  return ResolveGeneric(desired, SC_MANAGER_ALL_ACCESS,
-                        READ_CONTROL | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS,
-                        READ_CONTROL | SC_MANAGER_CREATE_SERVICE | SC_MANAGER_MODIFY_BOOT_CONFIG,
-                        READ_CONTROL | SC_MANAGER_CONNECT | SC_MANAGER_LOCK);
+DWORD GrantManagerAccess(DWORD desired, DWORD& granted) {
+  return Grant(desired, kManagerRights, granted);
 }
 
 StatusRecord CurrentStatusLocked(const ServiceRuntime& runtime, DWORD serviceType) {

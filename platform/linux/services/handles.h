@@ -36,9 +36,14 @@ class ServiceObject : public KernelObject {
   ServiceRuntime runtime_;
 };
 
-// The full rights of an access mask as asked for (generic and maximum rights resolved).
-DWORD ResolveServiceAccess(DWORD desired);
-DWORD ResolveManagerAccess(DWORD desired);
+// The rights a handle opened with desired gets, as Windows grants them: whoever may administer
+// the machine's services gets every right, anyone else only those that look (connecting,
+// enumerating and querying, interrogating and user-defined controls of a service).
+// MAXIMUM_ALLOWED gives what the caller may have; ERROR_ACCESS_DENIED when a right asked for
+// cannot be given. Who may administer is who may write the machine's registry database (where
+// the definitions live) and its service records.
+DWORD GrantServiceAccess(DWORD desired, DWORD& granted);
+DWORD GrantManagerAccess(DWORD desired, DWORD& granted);
 
 // The service's status: its record, where the recorded process still runs; a vanished process is
 // recorded as stopped (ERROR_PROCESS_ABORTED), a service never started reads as stopped

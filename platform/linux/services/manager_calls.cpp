@@ -38,8 +38,9 @@ SC_HANDLE OpenManager(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAc
   if (databaseName && std::u16string_view(databaseName) != u"ServicesActive") {
     return Failed(ERROR_DATABASE_DOES_NOT_EXIST);
   }
-  return ToServiceHandle(HandleTable::Instance().Insert(
-      std::make_shared<ManagerObject>(ResolveManagerAccess(desiredAccess))));
+  DWORD granted = 0;
+  if (DWORD error = GrantManagerAccess(desiredAccess, granted)) return Failed(error);
+  return ToServiceHandle(HandleTable::Instance().Insert(std::make_shared<ManagerObject>(granted)));
 }
 
 SC_HANDLE OpenServiceByName(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess) {
@@ -56,8 +57,10 @@ SC_HANDLE OpenServiceByName(SC_HANDLE manager, LPCWSTR serviceName, DWORD desire
     definition.reset();
   }
   if (!definition) return Failed(error);
-  return ToServiceHandle(HandleTable::Instance().Insert(
-      std::make_shared<ServiceObject>(name, ResolveServiceAccess(desiredAccess))));
+  DWORD granted = 0;
+  if ((error = GrantServiceAccess(desiredAccess, granted))) return Failed(error);
+  return ToServiceHandle(
+      HandleTable::Instance().Insert(std::make_shared<ServiceObject>(name, granted)));
 }
 
 SC_HANDLE CreateServiceByName(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayName,
@@ -74,6 +77,8 @@ SC_HANDLE CreateServiceByName(SC_HANDLE manager, LPCSTR serviceName, LPCSTR disp
       startType < SERVICE_AUTO_START || startType > SERVICE_DISABLED || errorControl > 3 || tagId) {
     return Failed(ERROR_INVALID_PARAMETER);
   }
+  DWORD granted = 0;
+  if (DWORD error = GrantServiceAccess(desiredAccess, granted)) return Failed(error);
   ServiceDefinition definition;
   definition.imagePath = Widen(binaryPathName);
   definition.type = serviceType;
@@ -82,8 +87,8 @@ SC_HANDLE CreateServiceByName(SC_HANDLE manager, LPCSTR serviceName, LPCSTR disp
   definition.displayName = displayName ? Widen(displayName) : name;
   if (DWORD error = CreateServiceDefinition(name, definition)) return Failed(error);
   ServiceRuntime(name).RemoveServiceRecords();  // nothing of an earlier service of the name
-  return ToServiceHandle(HandleTable::Instance().Insert(
-      std::make_shared<ServiceObject>(name, ResolveServiceAccess(desiredAccess))));
+  return ToServiceHandle(
+      HandleTable::Instance().Insert(std::make_shared<ServiceObject>(name, granted)));
 }
 
 DWORD ChangeConfig(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,
@@ -133,8 +138,9 @@ using namespace tesmar::platform;
  *           OpenSCManagerW
  *
  * Only this machine (no name, an empty name or this host's name); another machine name answers
- * RPC_S_SERVER_UNAVAILABLE. Access is granted as asked: who may change a service is decided by
- * the permissions of the machine root's files.
+ * RPC_S_SERVER_UNAVAILABLE. Rights are granted as Windows grants them: every right to whoever
+ * may administer the machine's services (may write its registry database and service records),
+ * the rights that look to anyone else; asking for more answers ERROR_ACCESS_DENIED.
  */
 extern "C" SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName,
                                     DWORD desiredAccess) noexcept {
@@ -160,7 +166,8 @@ extern "C" SC_HANDLE OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName,
  *           OpenServiceW
  *
  * ERROR_SERVICE_DOES_NOT_EXIST for an unknown name, ERROR_SERVICE_MARKED_FOR_DELETE for a
- * service that waits to be deleted.
+ * service that waits to be deleted, ERROR_ACCESS_DENIED for rights the caller may not have (see
+ * OpenSCManagerW).
  */
 extern "C" SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName,
                                   DWORD desiredAccess) noexcept {
