@@ -1,10 +1,12 @@
 // Filling the main dialog from a packet of 5,000 watched records (lists, selection and the
-// first process's 16 threads shown, the dialog laid out and painted), beside the TesmarRefresh
-// that reads that 21 MB packet from the scripted Data key and the whole Refresh command.
+// first process's 16 threads shown, the dialog laid out and painted), and the watch-list editor
+// from the same copy, beside the TesmarRefresh that reads that 21 MB packet from the scripted
+// Data key and the whole Refresh command.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 
+#include "DlgAddProcs.h"
 #include "MyList.h"
 #include "TesmarGuiDlg.h"
 #include "application_setup.h"
@@ -67,6 +69,21 @@ void BM_FillFromCopy(benchmark::State& state) {
   state.counters["entries"] = d.dialog.processList().GetCount();
 }
 BENCHMARK(BM_FillFromCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_EditorFillFromCopy(benchmark::State& state) {
+  Dialog& d = Shared();
+  tesmar::gui::CDlgAddProcs& editor = d.dialog.watchEditor();
+  editor.EditorSession = d.session;
+  editor.show();
+  for (auto _ : state) {
+    editor.FillFromCopy();
+    editor.repaint();
+    QApplication::processEvents();
+  }
+  state.counters["entries"] = editor.WatchedCount + editor.UnwatchedCount;
+  editor.hide();
+}
+BENCHMARK(BM_EditorFillFromCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Refresh(benchmark::State& state) {
   Dialog& d = Shared();

@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 
+#include "DlgAddProcs.h"
 #include "MyList.h"
 #include "app_icon.h"
 #include "control_colours.h"
@@ -32,12 +33,15 @@ CTesmarGuiDlg::CTesmarGuiDlg(QWidget* parent) : QDialog(parent) {
                           });
   ProcessList = controls_.Item<MyList>(IDC_PROCESS_LIST);
   ThreadList = controls_.Item<ListBox>(IDC_THREAD_LIST);
+  WatchEditor = std::make_unique<CDlgAddProcs>();
   Icon = ApplicationIcon();
   // A minimize box and no maximize box; the size is fixed.
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   ConnectEvents();
 }
+
+CTesmarGuiDlg::~CTesmarGuiDlg() = default;
 
 void CTesmarGuiDlg::ConnectEvents() {
   connect(ProcessList, &ListBox::SelectionChanged, this, &CTesmarGuiDlg::ShowProcessSelection);
@@ -50,8 +54,11 @@ void CTesmarGuiDlg::ConnectEvents() {
     EditProcess = false;
     ShowThreadSelection();
   });
+  connect(ProcessList, &ListBox::DoubleClicked, this, &CTesmarGuiDlg::OnEdit);
   connect(controls_.Item<QAbstractButton>(IDC_REFRESH), &QAbstractButton::clicked, this,
           &CTesmarGuiDlg::OnRefresh);
+  connect(controls_.Item<QAbstractButton>(IDC_EDIT), &QAbstractButton::clicked, this,
+          &CTesmarGuiDlg::OnEdit);
   for (int p = 0; p < kProcessorBoxes; ++p) {
     connect(controls_.Item<QAbstractButton>(IDC_PROCESSOR_FIRST + p), &QAbstractButton::clicked,
             this, [this, p] { OnProcessorBox(p); });
@@ -98,6 +105,7 @@ bool CTesmarGuiDlg::OnInitDialog() {
       break;
   }
   setWindowTitle(title);
+  if (ConnectionMode >= 0 && ConnectionMode <= 2) SetEditorTitleSuffix();
 
   int tabStop = UnitsOf(*this).ToPixelsX(kListTabStopDialogUnits);
   ProcessList->SetTabStop(tabStop);
@@ -107,6 +115,7 @@ bool CTesmarGuiDlg::OnInitDialog() {
   controls_.Enable(IDC_APPLY, false);
 
   TesmarRefresh(Session);
+  WatchEditor->EditorSession = Session;
   FillProcessList();
   return true;
 }
@@ -121,6 +130,34 @@ void CTesmarGuiDlg::OnRefresh() {
   WorkingMask = 0;
   ProcessIndex = 0;
   ListPosition = 0;
+  FillProcessList();
+}
+
+void CTesmarGuiDlg::SetEditorTitleSuffix() {
+  switch (ConnectionMode) {
+    case 0:
+      WatchEditor->TitleSuffix = LocalComputerName;
+      break;
+    case 1:
+      WatchEditor->TitleSuffix = RemoteComputerName;
+      break;
+    case 2:
+      WatchEditor->TitleSuffix = QString::fromLatin1(kDemoSuffix);
+      break;
+    default:
+      ShowApplicationMessageBox(QStringLiteral("Never!"), MB_OK);
+      break;
+  }
+}
+
+void CTesmarGuiDlg::OnEdit() {
+  SetEditorTitleSuffix();
+  WatchEditor->EditorSession = Session;
+  int result = WatchEditor->DoModal();
+  if (result != IDOK && WatchEditor->RefreshFailed) {
+    done(0);
+    return;
+  }
   FillProcessList();
 }
 

@@ -10,12 +10,14 @@
 #include <QDialog>
 #include <QIcon>
 #include <QString>
+#include <memory>
 
 #include "TesmarApi.h"
 #include "dialog_builder.h"
 
 namespace tesmar::gui {
 
+class CDlgAddProcs;
 class MyList;
 class ListBox;
 
@@ -24,6 +26,7 @@ class CTesmarGuiDlg : public QDialog {
 
  public:
   explicit CTesmarGuiDlg(QWidget* parent = nullptr);
+  ~CTesmarGuiDlg() override;
 
   // Set by the application before the dialog runs; Session is read back after it ended.
   TesmarSession* Session = nullptr;
@@ -45,12 +48,16 @@ class CTesmarGuiDlg : public QDialog {
 
   // Commands.
   void OnRefresh();
+  // Runs the watch-list editor, then fills the lists again (or ends the dialog with 0 when the
+  // editor could not refresh).
+  void OnEdit();
   void OnProcessorBox(int processor);
   void OnSelectComputer();
   // A window-menu command (the context menu stands in for the window menu).
   void OnSysCommand(unsigned command);
 
   const DialogControls& controls() const { return controls_; }
+  CDlgAddProcs& watchEditor() const { return *WatchEditor; }
   MyList& processList() const { return *ProcessList; }
   ListBox& threadList() const { return *ThreadList; }
 
@@ -93,8 +100,13 @@ class CTesmarGuiDlg : public QDialog {
   void ShowColumnHeadings();
   void EnableThreadControls(bool enabled);
   void WarnEditIgnored();
+  // The editor's caption ending for the connection mode.
+  void SetEditorTitleSuffix();
 
   DialogControls controls_;
+  // Made with the dialog and run each time the operator edits the watch list; no parent, as a
+  // dialog of its own.
+  std::unique_ptr<CDlgAddProcs> WatchEditor;
   MyList* ProcessList = nullptr;
   ListBox* ThreadList = nullptr;
   // The record shown stores more threads than a record holds: its thread slots are not filled.

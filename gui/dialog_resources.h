@@ -7,6 +7,8 @@ namespace tesmar::gui {
 
 // 129: the startup dialog.
 const DialogTemplate& StartupDialogTemplate();
+// 130: the watch-list editor.
+const DialogTemplate& EditorDialogTemplate();
 // 131: the main dialog.
 const DialogTemplate& MainDialogTemplate();
 

@@ -74,6 +74,12 @@ bool ListBox::SetCurSel(int position) {
   return true;
 }
 
+void ListBox::SetSel(int position, bool select) {
+  if (position < 0 || position >= GetCount()) return;
+  selectionModel()->select(model_.index(position),
+                           select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
+}
+
 int ListBox::GetCaretIndex() const {
   QModelIndex current = currentIndex();
   return current.isValid() ? current.row() : -1;

@@ -36,6 +36,8 @@ class ListBox : public QListView {
   int GetCurSel() const;
   // Selects the entry (and makes it current); -1 clears. False for a position out of range.
   bool SetCurSel(int position);
+  // Selects or deselects one entry of a multiple-selection list, leaving the others as they are.
+  void SetSel(int position, bool select);
   // The entry with the focus frame; -1 for none.
   int GetCaretIndex() const;
   // The selected positions, ascending.

@@ -1,5 +1,6 @@
 #include "dialog_driver.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QListView>
@@ -32,6 +33,15 @@ void ClickEntry(QWidget* list, int position, Qt::KeyboardModifiers modifiers) {
   QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, view->visualRect(index).center());
 }
 
+void DoubleClickEntry(QWidget* list, int position) {
+  auto* view = qobject_cast<QListView*>(list);
+  QModelIndex index = view->model()->index(position, 0);
+  view->scrollTo(index);
+  QPoint centre = view->visualRect(index).center();
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+  QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+}
+
 void PressKey(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers) {
   QTest::keyClick(target, key, modifiers);
 }
@@ -39,6 +49,11 @@ void PressKey(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers) {
 int ExecWith(QDialog& dialog, std::function<void()> action) {
   QTimer::singleShot(0, &dialog, std::move(action));
   return dialog.exec();
+}
+
+void OnNextModal(std::function<void(QWidget* modal)> action) {
+  QTimer::singleShot(0,
+                     [action = std::move(action)] { action(QApplication::activeModalWidget()); });
 }
 
 void SaveShot(QWidget& widget, const QString& name) {

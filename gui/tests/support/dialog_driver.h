@@ -21,11 +21,18 @@ void Click(QWidget* control);
 void DoubleClick(QWidget* control);
 // A click on the entry at that position of a list box, with keyboard modifiers.
 void ClickEntry(QWidget* list, int position, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// A double click on the entry at that position of a list box.
+void DoubleClickEntry(QWidget* list, int position);
 void PressKey(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 // Runs the dialog's exec() with the action queued to run once its loop turns; returns what exec
 // returned. The action must end the dialog.
 int ExecWith(QDialog& dialog, std::function<void()> action);
+
+// Queues the action to run on the next dialog that goes modal, once its loop turns (the
+// command that opens it is run after this call); the action must end that dialog. The
+// action gets null when no modal dialog is there.
+void OnNextModal(std::function<void(QWidget* modal)> action);
 
 // Writes QWidget::grab() of the widget to gui-shots/<name>.png in the build folder.
 void SaveShot(QWidget& widget, const QString& name);
