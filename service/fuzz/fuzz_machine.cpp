@@ -1,5 +1,6 @@
 #include "fuzz_machine.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -36,6 +37,32 @@ HKEY OpenFuzzDataKey() {
     return nullptr;
   }
   return key;
+}
+
+FuzzInput SplitFuzzInput(const uint8_t* data, size_t size) {
+  FuzzInput input;
+  std::span<const uint8_t> bytes(data, size);
+  if (bytes.empty()) return input;
+  input.choices = bytes[0];
+  bytes = bytes.subspan(1);
+  size_t procListLength = 0;
+  if (bytes.size() >= 2) {
+    procListLength = std::min<size_t>(bytes[0] | (size_t{bytes[1]} << 8), bytes.size() - 2);
+    bytes = bytes.subspan(2);
+  }
+  input.procList = bytes.first(procListLength);
+  input.updateList = bytes.subspan(procListLength);
+  return input;
+}
+
+std::vector<uint8_t> JoinFuzzInput(uint8_t choices, std::span<const uint8_t> procList,
+                                   std::span<const uint8_t> updateList) {
+  size_t length = std::min<size_t>(procList.size(), 0xFFFF);
+  std::vector<uint8_t> joined{choices, static_cast<uint8_t>(length & 0xFF),
+                              static_cast<uint8_t>(length >> 8)};
+  joined.insert(joined.end(), procList.begin(), procList.begin() + static_cast<long>(length));
+  joined.insert(joined.end(), updateList.begin(), updateList.end());
+  return joined;
 }
 
 }  // namespace tesmar::service::fuzzing
