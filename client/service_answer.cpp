@@ -29,20 +29,31 @@ std::chrono::milliseconds LongestAnswerWait() {
 ServiceAnswer::ServiceAnswer(HKEY dataKey)
     : dataKey_(dataKey), watch_(dataKey), deadline_(KeyWatch::Clock::now() + LongestAnswerWait()) {}
 
+// The answering publication is fixed by the first look at the number right after the flag was
+// seen lowered: an updating client still holds its turn then, so no other client's request can
+// have begun a pass yet. Looked at later, the number could belong to a pass that began after
+// the take (another client's, which may in turn wait for this one), and the client would wait
+// for the end of that pass instead of its own.
 bool ServiceAnswer::Taken(LPCWSTR flag) {
-  if (!taken_) taken_ = packet::ReadDwordValue(dataKey_, flag) == packet::kFlagLowered;
+  if (taken_) return true;
+  taken_ = packet::ReadDwordValue(dataKey_, flag) == packet::kFlagLowered;
+  if (taken_) LearnAnswering();
   return taken_;
+}
+
+void ServiceAnswer::LearnAnswering() {
+  std::optional<DWORD> serial = packet::ReadDwordValue(dataKey_, packet::kProcListSerialValue);
+  if (!serial) return;
+  answering_ = packet::AnsweringPublication(*serial);
+  knowsAnswering_ = true;
 }
 
 bool ServiceAnswer::Answered(LPCWSTR flag) {
   if (!Taken(flag)) return false;
+  if (!knowsAnswering_) LearnAnswering();
+  if (!knowsAnswering_) return false;
   std::optional<DWORD> serial = packet::ReadDwordValue(dataKey_, packet::kProcListSerialValue);
-  if (!serial) return false;
-  if (!knowsAnswering_) {
-    answering_ = packet::AnsweringPublication(*serial);
-    knowsAnswering_ = true;
-  }
-  return packet::IsAnswer(*serial, answering_);
+  return serial && packet::IsAnswer(*serial, answering_);
 }
 
 // Each look follows a wake, and the watch is armed again before the look, so a write that lands

@@ -40,7 +40,9 @@ class ServiceAnswer {
 
  private:
   bool Taken(LPCWSTR flag);
-  // The answering publication is there; answering_ is set from the first look after the take.
+  // answering_ from the number as it is now.
+  void LearnAnswering();
+  // The answering publication is there; answering_ is set by the first look after the take.
   bool Answered(LPCWSTR flag);
 
   HKEY dataKey_;

@@ -9,9 +9,11 @@
 //   raise: only the service writes kFlagLowered. That pass wrote its odd number before it
 //   lowered the flag, so the serial the client reads next is that number or a later one, and
 //   the first even number at or above what it reads is the end of that pass or of a later one:
-//   the publication that answers the client. A pass that was under way when the client raised
-//   its flag cannot answer it: it took an earlier raise, so the client's flag stays raised past
-//   it, and two clients whose raises one pass took are both answered by it.
+//   the publication that answers the client. Any number past it says that publication has been
+//   made. A client reads the number right after it saw the flag lowered, so that it waits for
+//   the pass that took its raise and not for a later one. A pass that was under way when the client
+//   raised its flag cannot answer it: it took an earlier raise, so the client's flag stays raised
+//   past it, and two clients whose raises one pass took are both answered by it.
 // - A reader that reads the same even number before and after reading ProcList holds exactly
 //   that publication; a pass writes ProcList only between an odd and an even number.
 //
@@ -36,8 +38,11 @@ constexpr DWORD AnsweringPublication(DWORD serialSeenAfterTake) {
   return serialSeenAfterTake + (serialSeenAfterTake & 1u);
 }
 
+// The answering publication (an even number) has been made: the number is it, or a later pass
+// has begun since, odd though its number is. A client that waited for an even number alone
+// could wait through a later pass, however long, and that pass may wait for the client.
 constexpr bool IsAnswer(DWORD serial, DWORD answering) {
-  return !IsPassUnderWay(serial) && serial >= answering;
+  return serial >= answering;
 }
 
 // The service's numbering of its passes.
