@@ -62,6 +62,29 @@ TEST_F(ProcessSeam, TooSmallBufferReportsTheLengthThatFits) {
             STATUS_INVALID_INFO_CLASS);
 }
 
+// A retry with a larger buffer is answered from the listing of the query that failed for size,
+// which the reported length fits, even when the machine grew meanwhile; any other query lists
+// the machine again.
+TEST_F(ProcessSeam, ARetryForSizeIsAnsweredFromTheListingThatDidNotFit) {
+  ULONG needed = 0;
+  ASSERT_EQ(NtQuerySystemInformation(SystemProcessInformation, nullptr, 0, &needed),
+            STATUS_INFO_LENGTH_MISMATCH);
+  machine_->AddPhantomThreads(100, 1000);
+  std::vector<unsigned char> buffer(needed);
+  EXPECT_EQ(NtQuerySystemInformation(SystemProcessInformation, buffer.data(), needed, nullptr),
+            STATUS_SUCCESS);
+  EXPECT_EQ(machine_->ListCount(), 1u);
+
+  ULONG grown = 0;
+  EXPECT_EQ(NtQuerySystemInformation(SystemProcessInformation, buffer.data(), needed, &grown),
+            STATUS_INFO_LENGTH_MISMATCH);
+  EXPECT_EQ(grown, needed + 1000 * THREAD_ENTRY_SIZE);
+  EXPECT_EQ(NtQuerySystemInformation(SystemProcessInformation, buffer.data(), needed, nullptr),
+            STATUS_INFO_LENGTH_MISMATCH)
+      << "a buffer no larger is no retry";
+  EXPECT_EQ(machine_->ListCount(), 3u);
+}
+
 TEST_F(ProcessSeam, HandlesFailOnceTheirProcessHasEndedAndNeverTouchANewcomer) {
   HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
   HANDLE thread = OpenThreadById(101);

@@ -124,7 +124,9 @@ typedef struct _SYSTEM_INFO {
 PLATFORM_EXTERN_C_BEGIN
 
 // NtQuerySystemInformation: SystemProcessInformation only. A buffer too small gives
-// STATUS_INFO_LENGTH_MISMATCH and, in *returnLength, the length that would have fit then.
+// STATUS_INFO_LENGTH_MISMATCH and, in *returnLength, the length that would have fit then; the
+// same thread's next call with a larger buffer is answered from that same list (so the length
+// reported fits it) instead of listing the machine again.
 PLATFORM_API NTSTATUS NtQuerySystemInformation(ULONG informationClass, PVOID buffer, ULONG length,
                                                PULONG returnLength) PLATFORM_NOEXCEPT;
 

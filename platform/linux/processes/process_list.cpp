@@ -1,6 +1,7 @@
 // NtQuerySystemInformation(SystemProcessInformation), ProcessEntryImageName and GetSystemInfo.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "platform/errors.h"
 #include "platform/export_result.h"
@@ -54,12 +55,30 @@ void WriteEntry(unsigned char* entry, size_t size, bool last, const ProcessListi
   }
 }
 
+// The listing of a thread's last query, kept when the query failed for size: the caller's next
+// query with a larger buffer (its retry) is answered from it instead of listing the whole
+// machine again, so that a snapshot that grows its buffer four or five times lists /proc once.
+struct KeptListing {
+  // The vectors keep their capacity between queries of one thread.
+  ProcessListing listing;
+  std::weak_ptr<ProcessSource> source;  // of the kept listing; empty: nothing kept
+  ULONG failedLength = 0;               // the buffer length that was too short for it
+
+  bool Answers(const std::shared_ptr<ProcessSource>& asked, PVOID buffer, ULONG length) const {
+    return buffer && length > failedLength && source.lock() == asked;
+  }
+};
+
 NTSTATUS QueryProcessList(PVOID buffer, ULONG length, PULONG returnLength) {
-  // The listing's vectors keep their capacity between queries of one thread.
-  thread_local ProcessListing listing;
+  thread_local KeptListing kept;
+  ProcessListing& listing = kept.listing;
   auto source = CurrentProcessSource();
+  bool fromKept = kept.Answers(source, buffer, length);
+  kept.source.reset();
   // Why the list could not be read: a refusal, no memory, or /proc unreadable.
-  if (DWORD error = source->ListProcesses(listing)) return NtStatusOfError(error);
+  if (!fromKept) {
+    if (DWORD error = source->ListProcesses(listing)) return NtStatusOfError(error);
+  }
 
   ProcessListing::Process idle;
   idle.threadCount = source->ProcessorCount();
@@ -69,7 +88,11 @@ NTSTATUS QueryProcessList(PVOID buffer, ULONG length, PULONG returnLength) {
   }
   if (needed > ULONG{0xFFFFFFFF}) return STATUS_NO_MEMORY;
   if (returnLength) *returnLength = static_cast<ULONG>(needed);
-  if (!buffer || length < needed) return STATUS_INFO_LENGTH_MISMATCH;
+  if (!buffer || length < needed) {
+    kept.source = source;
+    kept.failedLength = buffer ? length : 0;
+    return STATUS_INFO_LENGTH_MISMATCH;
+  }
 
   auto* entry = static_cast<unsigned char*>(buffer);
   size_t size = EntrySize(idle.threadCount, 0);
