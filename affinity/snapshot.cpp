@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "Cpumask.h"
+#include "entry_handles.h"
 #include "platform/process.h"
 #include "process_entry.h"
 
@@ -84,6 +85,7 @@ DWORD AffinGetLastError(void) noexcept {
 }
 
 ProcessSnapshot* AffinConstructProcesses(void) noexcept {
+  ForgetEntryHandles();
   ULONG size = 0;
   DWORD errorCode = 0;
   void* buffer = QueryProcessList(size, errorCode);
@@ -104,6 +106,7 @@ ProcessSnapshot* AffinConstructProcesses(void) noexcept {
 
 void AffinDestructProcesses(ProcessSnapshot* snapshot) noexcept {
   if (!snapshot) return;
+  ForgetEntryHandles();
   std::free(snapshot->InfoBuffer);
   std::free(snapshot);
 }

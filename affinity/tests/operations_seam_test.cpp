@@ -153,8 +153,15 @@ TEST_F(OperationsTest, RefusedProcessFallsBackToTheBasePriority) {
   EXPECT_EQ(machine_->ThreadById(100).mask, 0xFFFFu);
 }
 
-TEST_F(OperationsTest, EveryOperationClosesWhatItOpened) {
+// Within a pass an operation may keep its task's handle for the next one (a thread's and a
+// process's, no more); the snapshot's end closes them.
+TEST_F(OperationsTest, EveryOperationClosesWhatItOpenedByTheEndOfThePass) {
   const std::size_t before = platform::OpenHandleCount();
+  // The count sees a handle that stays open.
+  HANDLE owned = AffinGetThreadHandle(app_, 0);
+  ASSERT_NE(owned, nullptr);
+  EXPECT_EQ(platform::OpenHandleCount(), before + 1);
+  EXPECT_TRUE(CloseHandle(owned));
 
   DWORD disabled = 0;
   for (int round = 0; round < 3; ++round) {
@@ -173,14 +180,49 @@ TEST_F(OperationsTest, EveryOperationClosesWhatItOpened) {
     AffinSetThreadPriority(app_, 1, 0);
     AffinSetThreadIdealProcessor(app_, 1, 1);
     AffinSetThreadIdealProcessor(app_, 1, 99);  // failing calls close too
+    EXPECT_LE(platform::OpenHandleCount(), before + 2);
   }
-
+  snapshot_.reset();
   EXPECT_EQ(platform::OpenHandleCount(), before);
-  // The count sees a handle that stays open.
-  HANDLE kept = AffinGetThreadHandle(app_, 0);
-  ASSERT_NE(kept, nullptr);
-  EXPECT_EQ(platform::OpenHandleCount(), before + 1);
-  EXPECT_TRUE(CloseHandle(kept));
+}
+
+// A task's operations in a row open it once; a new snapshot opens it again.
+TEST_F(OperationsTest, OperationsInARowOnOneTaskOpenItOnce) {
+  const unsigned before = machine_->OpenCount();
+  AffinGetThreadAffinity(app_, 1);
+  AffinGetThreadPriority(app_, 1);
+  AffinSetThreadAffinity(app_, 1, 0x3);
+  AffinSetThreadPriority(app_, 1, THREAD_PRIORITY_HIGHEST);
+  AffinSetThreadIdealProcessor(app_, 1, 1);
+  EXPECT_EQ(machine_->OpenCount(), before + 1);
+  DWORD disabled = 0;
+  AffinGetProcessAffinity(app_);
+  AffinGetProcessPriority(app_);
+  AffinGetPriorityBoost(app_, &disabled);
+  AffinSetProcessPriority(app_, HIGH_PRIORITY_CLASS);
+  EXPECT_EQ(machine_->OpenCount(), before + 2);
+  EXPECT_EQ(machine_->ThreadById(101).mask, 0x3u);
+
+  snapshot_ = TakeSnapshot();
+  app_ = FindEntryById(snapshot_.get(), kApp);
+  ASSERT_NE(app_, nullptr);
+  AffinGetThreadAffinity(app_, 1);
+  EXPECT_EQ(machine_->OpenCount(), before + 3);
+}
+
+// A kept handle never reaches a newcomer that took its task's id: the operation fails, where
+// opening the id anew would have found the newcomer.
+TEST_F(OperationsTest, AKeptHandleFailsOnceItsTasksIdWasTaken) {
+  ASSERT_EQ(AffinGetThreadAffinity(app_, 0), 0xFFFFu);
+  DWORD disabled = 0;
+  ASSERT_EQ(AffinGetPriorityBoost(app_, &disabled), 1);
+  machine_->ReuseId(kApp, u"app.exe");
+  machine_->ClearCallLog();
+  EXPECT_EQ(AffinSetThreadAffinity(app_, 0, 0x1), 0);
+  EXPECT_EQ(AffinSetProcessPriority(app_, REALTIME_PRIORITY_CLASS), 0);
+  EXPECT_EQ(AffinSetPriorityBoost(app_, 1), 0);
+  EXPECT_EQ(machine_->CallLog(), std::vector<std::string>{});
+  EXPECT_EQ(machine_->ThreadById(100).mask, 0xFFFFu);
 }
 
 }  // namespace

@@ -140,6 +140,11 @@ unsigned MadeUpMachine::ListCount() const {
   return listCount_;
 }
 
+unsigned MadeUpMachine::OpenCount() const {
+  std::lock_guard lock(mutex_);
+  return openCount_;
+}
+
 unsigned MadeUpMachine::ProcessorCount() {
   return processorCount_;
 }
@@ -179,6 +184,7 @@ DWORD MadeUpMachine::ListProcesses(ProcessListing& listing) {
 
 DWORD MadeUpMachine::Open(uint32_t id, bool wholeProcess, std::unique_ptr<TaskIdentity>& identity) {
   std::lock_guard lock(mutex_);
+  ++openCount_;
   if (DWORD refusal = RefusalOf(id, id, Operation::Open)) return refusal;
   uint64_t generation;
   if (wholeProcess) {

@@ -76,6 +76,8 @@ class MadeUpMachine : public ProcessSource {
   void ClearCallLog();
   // How often ListProcesses was called.
   unsigned ListCount() const;
+  // How often Open was called.
+  unsigned OpenCount() const;
 
   unsigned ProcessorCount() override;
   DWORD ListProcesses(ProcessListing& listing) override;
@@ -108,6 +110,7 @@ class MadeUpMachine : public ProcessSource {
   std::vector<std::string> callLog_;
   std::function<void()> onListing_;
   unsigned listCount_ = 0;
+  unsigned openCount_ = 0;
 };
 
 }  // namespace tesmar::platform::testing
