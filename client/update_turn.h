@@ -16,7 +16,8 @@ namespace tesmar::client {
 // The longest a client waits for its turn: for the lock, and for the flag to come down.
 inline constexpr std::chrono::seconds kLongestTurnWait{30};
 // A raised flag with no pass under way and none begun for this long: nobody serves the key (a
-// stopped service whose last request still waits), and the turn is given up.
+// stopped service whose last request still waits), and the turn is given up. A longer longest
+// answer wait (TESMAR_LONGEST_ANSWER_WAIT) lengthens both.
 inline constexpr std::chrono::seconds kLongestIdleService{5};
 
 class UpdateTurn {
