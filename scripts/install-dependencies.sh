@@ -5,6 +5,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   procps util-linux psmisc
+  openssh-client openssh-server
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-dejavu-core xvfb xauth xdotool
 )
 missing=()

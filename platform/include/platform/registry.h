@@ -52,8 +52,9 @@ typedef struct _SECURITY_ATTRIBUTES {
 
 PLATFORM_EXTERN_C_BEGIN
 
-// No name, an empty name or this computer's own name: the local machine. Any other name
-// answers ERROR_BAD_NETPATH.
+// No name, an empty name, ".", "localhost" or this computer's own name: the local machine.
+// Another name reaches that machine through ssh and its helper tesmar-remote; every call on its
+// keys travels there (ERROR_BAD_NETPATH when it cannot be reached or the channel broke).
 PLATFORM_API LSTATUS RegConnectRegistryW(LPCWSTR machineName, HKEY key,
                                          PHKEY result) PLATFORM_NOEXCEPT;
 PLATFORM_API LSTATUS RegConnectRegistryA(LPCSTR machineName, HKEY key,

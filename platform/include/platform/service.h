@@ -73,7 +73,8 @@ typedef struct _SERVICE_TABLE_ENTRYW {
 
 PLATFORM_EXTERN_C_BEGIN
 
-// Manager side. A machine name other than the local one answers RPC_S_SERVER_UNAVAILABLE.
+// Manager side. Another machine's name reaches its manager through ssh and its helper
+// tesmar-remote (RPC_S_SERVER_UNAVAILABLE when it cannot be reached or the channel broke).
 PLATFORM_API SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName,
                                       DWORD desiredAccess) PLATFORM_NOEXCEPT;
 PLATFORM_API SC_HANDLE OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName,

@@ -13,6 +13,7 @@
 #include "registry/key_handles.h"
 #include "registry/names.h"
 #include "remote/machine_name.h"
+#include "remote/remote_registry.h"
 
 using namespace tesmar::platform;
 using namespace tesmar::platform::registry;
@@ -31,6 +32,9 @@ DWORD ResolveSubKey(HKEY key, LPCWSTR subKey, KeyReference& parent, std::vector<
 LSTATUS OpenOrCreate(HKEY key, LPCWSTR subKey, REGSAM desired, bool create, PHKEY result,
                      LPDWORD disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
+  if (auto far = remote::FindRemoteKey(key)) {
+    return remote::OpenKey(*far, subKey, desired, create, result, disposition);
+  }
   KeyReference parent;
   std::vector<StoredName> path;
   RegistryDatabase* database = nullptr;
@@ -56,6 +60,7 @@ LSTATUS OpenOrCreate(HKEY key, LPCWSTR subKey, REGSAM desired, bool create, PHKE
 }
 
 LSTATUS DeleteKeyAt(HKEY key, LPCWSTR subKey) {
+  if (auto far = remote::FindRemoteKey(key)) return remote::DeleteKey(*far, subKey);
   KeyReference parent;
   std::vector<StoredName> path;
   RegistryDatabase* database = nullptr;
@@ -72,15 +77,17 @@ LSTATUS DeleteKeyAt(HKEY key, LPCWSTR subKey) {
 /***********************************************************************
  *           RegConnectRegistryW
  *
- * Only the local machine is reached so far: another machine's name answers ERROR_BAD_NETPATH.
- * The handle stays bound to the machine root current at the call.
+ * Another machine's name (not this host's, ".", "localhost" or empty) reaches that machine's
+ * registry through ssh (remote/channel.h): ERROR_BAD_NETPATH when it cannot be reached,
+ * ERROR_ACCESS_DENIED when it refuses the login, RPC_S_SERVER_UNAVAILABLE when its helper is
+ * missing, ERROR_INVALID_NAME for a name ssh would misread. A local handle stays bound to the
+ * machine root current at the call.
  */
 extern "C" LSTATUS RegConnectRegistryW(LPCWSTR machineName, HKEY key, PHKEY result) noexcept {
   return StatusResult([&]() -> DWORD {
     if (!result) return ERROR_INVALID_PARAMETER;
     if (key != HKEY_LOCAL_MACHINE && key != HKEY_USERS) return ERROR_INVALID_HANDLE;
-    // Other machines are not reached yet.
-    if (!IsLocalMachineName(machineName)) return ERROR_BAD_NETPATH;
+    if (!IsLocalMachineName(machineName)) return remote::ConnectRegistry(machineName, key, result);
     std::string root = MachineRoot();
     DWORD error;
     if (!RegistryDatabase::ForRoot(root, error)) return error;
@@ -174,6 +181,7 @@ extern "C" LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) noexcept {
 extern "C" LSTATUS RegCloseKey(HKEY key) noexcept {
   return StatusResult([&]() -> DWORD {
     if (PredefinedRootId(key)) return ERROR_SUCCESS;
+    if (auto far = remote::FindRemoteKey(key)) return remote::CloseKey(key, *far);
     auto handle = reinterpret_cast<HANDLE>(key);
     auto object = HandleTable::Instance().Get<RegistryKeyObject>(handle);
     if (!object) return ERROR_INVALID_HANDLE;

@@ -6,6 +6,7 @@
 #include "platform/export_result.h"
 #include "platform/registry.h"
 #include "registry/key_handles.h"
+#include "remote/remote_registry.h"
 
 using namespace tesmar::platform;
 using namespace tesmar::platform::registry;
@@ -24,6 +25,7 @@ std::shared_ptr<RegistryKeyObject> OpenedKey(HKEY key) {
  */
 extern "C" LSTATUS RegLockKey(HKEY key, DWORD timeoutMilliseconds) noexcept {
   return StatusResult([&]() -> DWORD {
+    if (auto far = remote::FindRemoteKey(key)) return remote::LockKey(*far, timeoutMilliseconds);
     auto object = OpenedKey(key);
     if (!object) return ERROR_INVALID_HANDLE;
     if ((object->access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
@@ -38,6 +40,7 @@ extern "C" LSTATUS RegLockKey(HKEY key, DWORD timeoutMilliseconds) noexcept {
  */
 extern "C" LSTATUS RegUnlockKey(HKEY key) noexcept {
   return StatusResult([&]() -> DWORD {
+    if (auto far = remote::FindRemoteKey(key)) return remote::UnlockKey(*far);
     auto object = OpenedKey(key);
     if (!object) return ERROR_INVALID_HANDLE;
     std::lock_guard turn(object->lockTurn);

@@ -5,6 +5,7 @@
 #include "platform/registry.h"
 #include "registry/change_wait.h"
 #include "registry/key_handles.h"
+#include "remote/remote_registry.h"
 
 using namespace tesmar::platform;
 using namespace tesmar::platform::registry;
@@ -29,6 +30,9 @@ extern "C" LSTATUS RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD no
   return StatusResult([&]() -> DWORD {
     DWORD filter = notifyFilter & ~kThreadAgnostic;
     if (filter == 0 || (filter & ~kLegalFilter)) return ERROR_INVALID_PARAMETER;
+    if (auto far = remote::FindRemoteKey(key)) {
+      return remote::NotifyChange(*far, watchSubtree, notifyFilter, event, asynchronous);
+    }
     KeyReference reference;
     DWORD error = ResolveKey(key, reference);
     if (error != ERROR_SUCCESS) return error;

@@ -9,6 +9,7 @@
 #include "platform/registry.h"
 #include "registry/key_handles.h"
 #include "registry/names.h"
+#include "remote/remote_registry.h"
 
 using namespace tesmar::platform;
 using namespace tesmar::platform::registry;
@@ -63,6 +64,9 @@ std::string NarrowText(const std::vector<BYTE>& stored) {
 
 LSTATUS SetValue(HKEY key, const StoredName& name, DWORD type, const BYTE* data, DWORD size) {
   if (!data && size) return ERROR_INVALID_PARAMETER;
+  if (auto far = remote::FindRemoteKey(key)) {
+    return remote::SetValue(*far, Utf8ToUtf16(name.name), type, data, size);
+  }
   KeyReference reference;
   RegistryDatabase* database = nullptr;
   DWORD error = Prepare(key, KEY_SET_VALUE, reference, database);
@@ -80,6 +84,10 @@ LSTATUS SetValue(HKEY key, const StoredName& name, DWORD type, const BYTE* data,
 extern "C" LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
                                     LPBYTE data, LPDWORD dataSize) noexcept {
   return StatusResult([&]() -> DWORD {
+    if (auto far = remote::FindRemoteKey(key)) {
+      if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+      return remote::QueryValue(*far, valueName, type, data, dataSize);
+    }
     KeyReference reference;
     RegistryDatabase* database = nullptr;
     DWORD error = PrepareQuery(key, reserved, data, dataSize, reference, database);
@@ -103,15 +111,22 @@ extern "C" LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserve
 extern "C" LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                     LPBYTE data, LPDWORD dataSize) noexcept {
   return StatusResult([&]() -> DWORD {
-    KeyReference reference;
-    RegistryDatabase* database = nullptr;
-    DWORD error = PrepareQuery(key, reserved, data, dataSize, reference, database);
-    if (error != ERROR_SUCCESS) return error;
     DWORD storedType = REG_NONE;
     std::vector<BYTE> stored;
     std::u16string name = Utf8ToUtf16(valueName ? valueName : "");
-    error = ReadWholeValue(*database, reference.id, MakeStoredName(name), storedType, stored);
-    if (error != ERROR_SUCCESS) return error;
+    if (auto far = remote::FindRemoteKey(key)) {
+      if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+      std::string bytes;
+      if (DWORD error = remote::ReadWholeValue(*far, name, storedType, bytes)) return error;
+      stored.assign(bytes.begin(), bytes.end());
+    } else {
+      KeyReference reference;
+      RegistryDatabase* database = nullptr;
+      DWORD error = PrepareQuery(key, reserved, data, dataSize, reference, database);
+      if (error != ERROR_SUCCESS) return error;
+      error = ReadWholeValue(*database, reference.id, MakeStoredName(name), storedType, stored);
+      if (error != ERROR_SUCCESS) return error;
+    }
     if (type) *type = storedType;
     std::string bytes =
         IsStringType(storedType) ? NarrowText(stored) : std::string(stored.begin(), stored.end());
@@ -155,6 +170,7 @@ extern "C" LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type,
  */
 extern "C" LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) noexcept {
   return StatusResult([&]() -> DWORD {
+    if (auto far = remote::FindRemoteKey(key)) return remote::DeleteValue(*far, valueName);
     KeyReference reference;
     RegistryDatabase* database = nullptr;
     DWORD error = Prepare(key, KEY_SET_VALUE, reference, database);

@@ -24,7 +24,7 @@ bool SameHostName(std::string_view first, std::string_view second) {
 
 bool IsLocalMachineName(std::u16string_view machineName, std::string_view hostName) {
   while (!machineName.empty() && machineName.front() == u'\\') machineName.remove_prefix(1);
-  if (machineName.empty()) return true;
+  if (machineName.empty() || machineName == u"." || machineName == u"localhost") return true;
   if (hostName.empty()) return false;
   std::string name = Utf16ToUtf8(machineName);
   return SameHostName(name, hostName) || SameHostName(name, hostName.substr(0, hostName.find('.')));

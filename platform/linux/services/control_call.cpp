@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/export_result.h"
 #include "platform/service.h"
+#include "remote/remote_services.h"
 #include "services/dispatcher_link.h"
 #include "services/handles.h"
 
@@ -72,6 +73,8 @@ using namespace tesmar::platform;
  */
 extern "C" BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) noexcept {
   return BoolResult([&]() -> DWORD {
+    if (auto far = remote::FindRemoteService(service))
+      return remote::Control(*far, control, status);
     auto object = HandleTable::Instance().Get<ServiceObject>(reinterpret_cast<HANDLE>(service));
     if (!object) return ERROR_INVALID_HANDLE;
     return Control(*object, control, status);

@@ -9,6 +9,7 @@
 #include "platform/export_result.h"
 #include "platform/service.h"
 #include "remote/machine_name.h"
+#include "remote/remote_services.h"
 #include "services/definition.h"
 #include "services/handles.h"
 
@@ -33,8 +34,11 @@ SC_HANDLE Failed(DWORD error) {
 }
 
 SC_HANDLE OpenManager(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAccess) {
-  // Remote machines are not reachable yet.
-  if (!IsLocalMachineName(machineName)) return Failed(RPC_S_SERVER_UNAVAILABLE);
+  if (!IsLocalMachineName(machineName)) {
+    SC_HANDLE opened = nullptr;
+    DWORD error = remote::OpenManager(machineName, databaseName, desiredAccess, opened);
+    return error ? Failed(error) : opened;
+  }
   if (databaseName && std::u16string_view(databaseName) != u"ServicesActive") {
     return Failed(ERROR_DATABASE_DOES_NOT_EXIST);
   }
@@ -45,6 +49,11 @@ SC_HANDLE OpenManager(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAc
 
 SC_HANDLE OpenServiceByName(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess) {
   if (!serviceName) return Failed(ERROR_INVALID_PARAMETER);
+  if (auto far = remote::FindRemoteService(manager)) {
+    SC_HANDLE opened = nullptr;
+    DWORD error = remote::OpenService(*far, serviceName, desiredAccess, opened);
+    return error ? Failed(error) : opened;
+  }
   if (!HandleTable::Instance().Get<ManagerObject>(ToHandle(manager))) return nullptr;
   std::u16string_view name(serviceName);
   if (!IsValidServiceName(name)) return Failed(ERROR_INVALID_NAME);
@@ -66,6 +75,13 @@ SC_HANDLE OpenServiceByName(SC_HANDLE manager, LPCWSTR serviceName, DWORD desire
 SC_HANDLE CreateServiceByName(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayName,
                               DWORD desiredAccess, DWORD serviceType, DWORD startType,
                               DWORD errorControl, LPCSTR binaryPathName, LPDWORD tagId) {
+  if (auto far = remote::FindRemoteService(manager)) {
+    if (tagId) return Failed(ERROR_INVALID_PARAMETER);
+    SC_HANDLE created = nullptr;
+    DWORD error = remote::CreateService(*far, serviceName, displayName, desiredAccess, serviceType,
+                                        startType, errorControl, binaryPathName, created);
+    return error ? Failed(error) : created;
+  }
   auto managerObject = HandleTable::Instance().Get<ManagerObject>(ToHandle(manager));
   if (!managerObject) return nullptr;
   if ((managerObject->access() & SC_MANAGER_CREATE_SERVICE) == 0) {
@@ -93,6 +109,11 @@ SC_HANDLE CreateServiceByName(SC_HANDLE manager, LPCSTR serviceName, LPCSTR disp
 
 DWORD ChangeConfig(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,
                    LPCSTR binaryPathName, LPDWORD tagId, LPCSTR displayName) {
+  if (auto far = remote::FindRemoteService(service)) {
+    if (tagId) return ERROR_INVALID_PARAMETER;
+    return remote::ChangeConfig(*far, serviceType, startType, errorControl, binaryPathName,
+                                displayName);
+  }
   auto object = HandleTable::Instance().Get<ServiceObject>(ToHandle(service));
   if (!object) return ERROR_INVALID_HANDLE;
   if (!object->Allows(SERVICE_CHANGE_CONFIG)) return ERROR_ACCESS_DENIED;
@@ -113,6 +134,7 @@ DWORD ChangeConfig(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD 
 }
 
 DWORD MarkForDeletion(SC_HANDLE service) {
+  if (auto far = remote::FindRemoteService(service)) return remote::Delete(*far);
   auto object = HandleTable::Instance().Get<ServiceObject>(ToHandle(service));
   if (!object) return ERROR_INVALID_HANDLE;
   if (!object->Allows(DELETE)) return ERROR_ACCESS_DENIED;
@@ -121,6 +143,7 @@ DWORD MarkForDeletion(SC_HANDLE service) {
 }
 
 DWORD QueryStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
+  if (auto far = remote::FindRemoteService(service)) return remote::QueryStatus(*far, status);
   auto object = HandleTable::Instance().Get<ServiceObject>(ToHandle(service));
   if (!object) return ERROR_INVALID_HANDLE;
   if (!object->Allows(SERVICE_QUERY_STATUS)) return ERROR_ACCESS_DENIED;
@@ -137,10 +160,13 @@ using namespace tesmar::platform;
 /***********************************************************************
  *           OpenSCManagerW
  *
- * Only this machine (no name, an empty name or this host's name); another machine name answers
- * RPC_S_SERVER_UNAVAILABLE. Rights are granted as Windows grants them: every right to whoever
- * may administer the machine's services (may write its registry database and service records),
- * the rights that look to anyone else; asking for more answers ERROR_ACCESS_DENIED.
+ * Another machine's name (not this host's, ".", "localhost" or empty) reaches that machine's
+ * manager through ssh (remote/channel.h): RPC_S_SERVER_UNAVAILABLE when it cannot be reached or
+ * has no helper, ERROR_ACCESS_DENIED when it refuses the login, ERROR_INVALID_NAME for a name
+ * ssh would misread; there the far machine grants the rights. Rights are granted as Windows grants
+ * them: every right to whoever may administer the machine's services (may write its registry
+ * database and service records), the rights that look to anyone else; asking for more answers
+ * ERROR_ACCESS_DENIED.
  */
 extern "C" SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName,
                                     DWORD desiredAccess) noexcept {
@@ -250,6 +276,10 @@ extern "C" BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) n
 extern "C" BOOL CloseServiceHandle(SC_HANDLE handle) noexcept {
   auto& table = HandleTable::Instance();
   DWORD previousError = GetLastError();
+  if (auto far = remote::FindRemoteService(handle)) {
+    remote::Close(handle, *far);
+    return TRUE;
+  }
   auto object = table.Get<KernelObject>(ToHandle(handle));
   if (!std::dynamic_pointer_cast<ManagerObject>(object) &&
       !std::dynamic_pointer_cast<ServiceObject>(object)) {

@@ -12,6 +12,7 @@
 #include "platform/errors.h"
 #include "platform/export_result.h"
 #include "platform/service.h"
+#include "remote/remote_services.h"
 #include "services/command_line.h"
 #include "services/definition.h"
 #include "services/dispatcher_link.h"
@@ -37,6 +38,7 @@ bool WaitForDispatcher(int readyDescriptor) {
 }
 
 DWORD StartByHandle(SC_HANDLE service, const std::vector<std::string>& arguments) {
+  if (auto far = remote::FindRemoteService(service)) return remote::Start(*far, arguments);
   auto object = HandleTable::Instance().Get<ServiceObject>(reinterpret_cast<HANDLE>(service));
   if (!object) return ERROR_INVALID_HANDLE;
   if (!object->Allows(SERVICE_START)) return ERROR_ACCESS_DENIED;
