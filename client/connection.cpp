@@ -19,10 +19,9 @@ bool CountsAsRunning(DWORD state) {
 
 }  // namespace
 
-extern "C" INT TesmarConnect(TesmarSession* session, LPCWSTR machine) noexcept {
-  if (!session || session->ScmHandle) return kBadArgument;
-  if (session->DemoMode) return 0;
+namespace {
 
+INT Connect(TesmarSession* session, LPCWSTR machine) {
   session->ScmHandle = OpenSCManagerW(machine, nullptr, SC_MANAGER_ALL_ACCESS);
   if (!session->ScmHandle) return static_cast<INT>(GetLastError());
 
@@ -61,6 +60,14 @@ extern "C" INT TesmarConnect(TesmarSession* session, LPCWSTR machine) noexcept {
   return result;
 }
 
+}  // namespace
+
+extern "C" INT TesmarConnect(TesmarSession* session, LPCWSTR machine) noexcept {
+  if (!session || session->ScmHandle) return kBadArgument;
+  if (session->DemoMode) return 0;
+  return AfterMachineCall(*session, Connect(session, machine));
+}
+
 extern "C" INT TesmarStart(TesmarSession* session) noexcept {
   if (!session) return kBadArgument;
   if (session->Running) return 0;
@@ -70,13 +77,13 @@ extern "C" INT TesmarStart(TesmarSession* session) noexcept {
   }
   if (!session->ServiceHandle) return kBadArgument;
   if (!StartServiceW(session->ServiceHandle, 0, nullptr)) {
-    return static_cast<INT>(GetLastError());
+    return AfterMachineCall(*session, static_cast<INT>(GetLastError()));
   }
   // The service reports running once it serves its Data key, so a client that connects and
   // refreshes as soon as the start returned finds a ProcList. A service that stops instead
   // answers why.
   DWORD started = tesmar::platform::WaitUntilStarted(session->ServiceHandle);
-  if (started != ERROR_SUCCESS) return static_cast<INT>(started);
+  if (started != ERROR_SUCCESS) return AfterMachineCall(*session, static_cast<INT>(started));
   session->Running = 1;
   return 0;
 }
@@ -91,7 +98,7 @@ extern "C" INT TesmarStop(TesmarSession* session) noexcept {
   if (!session->ServiceHandle) return kBadArgument;
   SERVICE_STATUS status{};
   if (!ControlService(session->ServiceHandle, SERVICE_CONTROL_STOP, &status)) {
-    return static_cast<INT>(GetLastError());
+    return AfterMachineCall(*session, static_cast<INT>(GetLastError()));
   }
   session->Running = 0;
   return 0;

@@ -98,7 +98,7 @@ extern "C" INT TesmarRefresh(TesmarSession* session) noexcept {
   if (!session) return kBadArgument;
   if (session->DemoMode) return 0;
   if (!session->DataKey) return kBadArgument;
-  return ErrorNumberResult([&] { return Refresh(*session); });
+  return AfterMachineCall(*session, ErrorNumberResult([&] { return Refresh(*session); }));
 }
 
 extern "C" INT TesmarUpdate(TesmarSession* session) noexcept {
@@ -108,5 +108,5 @@ extern "C" INT TesmarUpdate(TesmarSession* session) noexcept {
   // A session that holds no copy has nothing to send: an empty UpdateList would only be refused
   // by the service, and the flag raised for it would cost a pass.
   if (!session->PacketBuffer) return kBadArgument;
-  return ErrorNumberResult([&] { return Update(*session); });
+  return AfterMachineCall(*session, ErrorNumberResult([&] { return Update(*session); }));
 }

@@ -1,6 +1,7 @@
 // Opening and closing sessions, the stored connection flags, and the packet copy they own.
 
 #include "session.h"
+#include "platform/errors.h"
 
 #include <new>
 
@@ -67,6 +68,18 @@ extern "C" INT TesmarDisconnect(TesmarSession* session) noexcept {
   session->RootKey = nullptr;
   return 0;
 }
+
+namespace tesmar::client {
+
+INT AfterMachineCall(TesmarSession& session, INT result) {
+  if (result == static_cast<INT>(ERROR_BAD_NETPATH) ||
+      result == static_cast<INT>(RPC_S_SERVER_UNAVAILABLE)) {
+    TesmarDisconnect(&session);
+  }
+  return result;
+}
+
+}  // namespace tesmar::client
 
 extern "C" INT TesmarInstalled(TesmarSession* session) noexcept {
   return session ? static_cast<INT>(session->Installed) : 0;

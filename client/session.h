@@ -42,4 +42,10 @@ packet::MutablePacketView CopyView(const TesmarSession& session);
 // Releases a live session's copy (a demo session's packet is not its own) and clears it.
 void ReleaseCopy(TesmarSession& session);
 
+// A result that says the machine was lost (a channel to another machine that broke:
+// ERROR_BAD_NETPATH from its registry, RPC_S_SERVER_UNAVAILABLE from its service manager)
+// leaves the session as a failed connect does, its handles closed, so that the next connect
+// starts afresh instead of answering 1. Answers the result.
+INT AfterMachineCall(TesmarSession& session, INT result);
+
 }  // namespace tesmar::client
