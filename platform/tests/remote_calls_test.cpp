@@ -196,6 +196,7 @@ TEST_F(RemoteCalls, FailuresAnswerTheCodesAWindowsClientSees) {
         Case{SshMachine::kMachineNotListening, ERROR_BAD_NETPATH, RPC_S_SERVER_UNAVAILABLE},
         Case{SshMachine::kMachineWithRefusedKey, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
         Case{SshMachine::kMachineWithoutHelper, RPC_S_SERVER_UNAVAILABLE, RPC_S_SERVER_UNAVAILABLE},
+        Case{SshMachine::kMachineWithOldHelper, RPC_S_SERVER_UNAVAILABLE, RPC_S_SERVER_UNAVAILABLE},
         Case{u"-oProxyCommand=touch /tmp/tesmar-pwned", ERROR_INVALID_NAME, ERROR_INVALID_NAME},
         Case{u"\\\\-F/etc/passwd", ERROR_INVALID_NAME, ERROR_INVALID_NAME},
         Case{u"tesmar-far other", ERROR_INVALID_NAME, ERROR_INVALID_NAME},

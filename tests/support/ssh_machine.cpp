@@ -29,19 +29,25 @@ namespace fs = std::filesystem;
 
 constexpr char kConfigVariable[] = "TESMAR_SSH_CONFIG";
 
-int FreePort() {
-  int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
+// Ports nobody listens on now, all different: each is held until all are chosen.
+std::vector<int> FreePorts(int count) {
+  std::vector<int> ports, probes;
+  for (int i = 0; i < count; ++i) {
+    int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      ports.push_back(ntohs(address.sin_port));
+    } else {
+      ports.push_back(0);
+    }
+    probes.push_back(probe);
   }
-  close(probe);
-  return port;
+  for (int probe : probes) close(probe);
+  return ports;
 }
 
 bool Listening(int port) {
@@ -133,22 +139,32 @@ bool SshMachine::Start() {
   }
   fs::copy_file(d + "/id.pub", d + "/authorized_keys");
   Write(d + "/passwd", PasswdWithShellForNobody());
-  int port = FreePort(), noHelperPort = FreePort(), closedPort = FreePort();
+  std::vector<int> ports = FreePorts(4);
+  int port = ports[0], noHelperPort = ports[1], oldHelperPort = ports[2], closedPort = ports[3];
+  // A helper of another protocol version: it greets with version 99 and waits.
+  mkdir((d + "/old").c_str(), 0755);
+  Write(d + "/old/tesmar-remote",
+        "#!/bin/sh\nprintf '\\022\\000\\000\\000\\001\\000\\000\\000\\000\\000\\000\\000"
+        "uTSMRu\\143\\000\\000\\000'\nexec cat >/dev/null\n");
+  chmod((d + "/old/tesmar-remote").c_str(), 0755);
   std::string binaries = fs::path(BuildProgram("tesmar-remote")).parent_path().string();
   std::string hostKey = Slurp(d + "/host_key.pub");
   hostKey = hostKey.substr(0, hostKey.find_last_of(' '));
   Write(d + "/known_hosts", "[127.0.0.1]:" + std::to_string(port) + " " + hostKey +
                                 "\n[127.0.0.1]:" + std::to_string(noHelperPort) + " " + hostKey +
+                                "\n[127.0.0.1]:" + std::to_string(oldHelperPort) + " " + hostKey +
                                 "\n");
   Write(d + "/sshd_config",
         "ListenAddress 127.0.0.1\nPort " + std::to_string(port) + "\nPort " +
-            std::to_string(noHelperPort) + "\nHostKey " + d + "/host_key\nAuthorizedKeysFile " + d +
-            "/authorized_keys\nPidFile " + d + "/sshd.pid\nStrictModes no\nUsePAM no\n" +
+            std::to_string(noHelperPort) + "\nPort " + std::to_string(oldHelperPort) +
+            "\nHostKey " + d + "/host_key\nAuthorizedKeysFile " + d + "/authorized_keys\nPidFile " +
+            d + "/sshd.pid\nStrictModes no\nUsePAM no\n" +
             "PasswordAuthentication no\nKbdInteractiveAuthentication no\nPermitRootLogin yes\n" +
             "PrintMotd no\nLogLevel ERROR\n" + "Match LocalPort " + std::to_string(port) +
             "\n  SetEnv TESMAR_ROOT=" + root_ + " PATH=" + binaries + ":/usr/bin:/bin\n" +
             "Match LocalPort " + std::to_string(noHelperPort) + "\n  SetEnv TESMAR_ROOT=" + root_ +
-            " PATH=/usr/bin:/bin\n");
+            " PATH=/usr/bin:/bin\n" + "Match LocalPort " + std::to_string(oldHelperPort) +
+            "\n  SetEnv TESMAR_ROOT=" + root_ + " PATH=" + d + "/old:/usr/bin:/bin\n");
   auto host = [&](const std::string& alias, int onPort, const std::string& user,
                   const std::string& key) {
     return "Host " + alias + "\n  HostName 127.0.0.1\n  Port " + std::to_string(onPort) +
@@ -163,6 +179,7 @@ bool SshMachine::Start() {
                                host("tesmar-far-again", port, "root", "id") +
                                host("tesmar-far-nobody", port, "nobody", "id") +
                                host("tesmar-far-nohelper", noHelperPort, "root", "id") +
+                               host("tesmar-far-oldhelper", oldHelperPort, "root", "id") +
                                host("tesmar-far-refused", port, "root", "other_id") +
                                host("tesmar-far-closed", closedPort, "root", "id") + unknown);
   Write(d + "/start.sh", "mkdir -p /run/sshd\nmount --bind " + d + "/passwd /etc/passwd\n" +
@@ -181,7 +198,8 @@ bool SshMachine::Start() {
     failure_ = "unshare cannot be started";
     return false;
   }
-  if (!WaitUntil([&] { return Listening(port) && Listening(noHelperPort); })) {
+  if (!WaitUntil(
+          [&] { return Listening(port) && Listening(noHelperPort) && Listening(oldHelperPort); })) {
     failure_ = "the test's sshd did not start: " + Slurp(d + "/sshd.log");
     return false;
   }

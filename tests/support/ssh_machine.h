@@ -7,7 +7,8 @@
 // TESMAR_SSH_CONFIG names, which the object sets for its life.
 //
 // Aliases: kMachine (root, the helper on its PATH), kMachineAsNobody, kMachineWithoutHelper
-// (another port, whose sessions find no helper), kMachineWithRefusedKey (a key the sshd does
+// (another port, whose sessions find no helper), kMachineWithOldHelper (one more, whose helper
+// greets with another protocol version), kMachineWithRefusedKey (a key the sshd does
 // not know), kMachineNotListening (a port nobody listens on), kMachineUnknown (a host name no
 // resolver knows).
 #pragma once
@@ -27,6 +28,7 @@ class SshMachine {
   static constexpr char16_t kMachineAgain[] = u"tesmar-far-again";
   static constexpr char16_t kMachineAsNobody[] = u"tesmar-far-nobody";
   static constexpr char16_t kMachineWithoutHelper[] = u"tesmar-far-nohelper";
+  static constexpr char16_t kMachineWithOldHelper[] = u"tesmar-far-oldhelper";
   static constexpr char16_t kMachineWithRefusedKey[] = u"tesmar-far-refused";
   static constexpr char16_t kMachineNotListening[] = u"tesmar-far-closed";
   static constexpr char16_t kMachineUnknown[] = u"tesmar-far-unknown";
