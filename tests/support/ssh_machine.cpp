@@ -99,15 +99,20 @@ std::string PasswdWithShellForNobody() {
   return out;
 }
 
-std::vector<pid_t> HelperProcesses() {
+// The build's tesmar-remote processes that run inside the PID namespace of the process init.
+std::vector<pid_t> HelperProcesses(pid_t init) {
   std::vector<pid_t> found;
   std::string helper = fs::weakly_canonical(BuildProgram("tesmar-remote")).string();
+  std::error_code failure;
+  fs::path machine = fs::read_symlink("/proc/" + std::to_string(init) + "/ns/pid", failure);
+  if (failure) return found;
   for (const auto& entry : fs::directory_iterator("/proc")) {
     std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::error_code failure;
     fs::path exe = fs::read_symlink(entry.path() / "exe", failure);
-    if (!failure && exe.string() == helper) found.push_back(std::stoi(name));
+    if (failure || exe.string() != helper) continue;
+    fs::path space = fs::read_symlink(entry.path() / "ns" / "pid", failure);
+    if (!failure && space == machine) found.push_back(std::stoi(name));
   }
   return found;
 }
@@ -288,11 +293,11 @@ void SshMachine::KillHelpers() const {
 }
 
 void SshMachine::SignalHelpers(int signal) const {
-  for (pid_t helper : HelperProcesses()) kill(helper, signal);
+  for (pid_t helper : HelperProcesses(init_)) kill(helper, signal);
 }
 
 int SshMachine::HelperCount() const {
-  return static_cast<int>(HelperProcesses().size());
+  return static_cast<int>(HelperProcesses(init_).size());
 }
 
 }  // namespace tesmar::testing

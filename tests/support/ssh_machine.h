@@ -65,11 +65,12 @@ class SshMachine {
   };
   Process StartInside(const std::vector<std::string>& command) const;
 
-  // Kills every tesmar-remote process of the build (the far side of every channel).
+  // Kills every tesmar-remote process of the build inside this machine (the far side of each
+  // channel to it; other tests' machines are left alone).
   void KillHelpers() const;
   // Stops (SIGSTOP) or resumes (SIGCONT) them.
   void SignalHelpers(int signal) const;
-  // The number of tesmar-remote processes of the build running now.
+  // The number of tesmar-remote processes of the build running inside this machine now.
   int HelperCount() const;
 
  private:
