@@ -63,6 +63,12 @@ void CTesmarGuiDlg::ConnectEvents() {
     connect(controls_.Item<QAbstractButton>(IDC_PROCESSOR_FIRST + p), &QAbstractButton::clicked,
             this, [this, p] { OnProcessorBox(p); });
   }
+  for (int id : {IDC_ROUND_ROBIN_HARD, IDC_ROUND_ROBIN_PREFERRED, IDC_DISABLE_BOOST}) {
+    connect(controls_.Item<QAbstractButton>(id), &QAbstractButton::clicked, this,
+            [this, id] { OnPendingBox(id); });
+  }
+  connect(controls_.Item<QAbstractButton>(IDC_APPLY), &QAbstractButton::clicked, this,
+          &CTesmarGuiDlg::OnApply);
   // Exit is the toolkit's OK.
   connect(controls_.Item<QAbstractButton>(IDC_EXIT), &QAbstractButton::clicked, this,
           [this] { done(IDOK); });
@@ -169,6 +175,13 @@ void CTesmarGuiDlg::OnProcessorBox(int processor) {
     WorkingMask &= ~bit;
   }
   AffinityEdited = 1;
+}
+
+void CTesmarGuiDlg::OnPendingBox(int id) {
+  if (id == IDC_ROUND_ROBIN_HARD) RoundRobinHardPending = 1;
+  if (id == IDC_ROUND_ROBIN_PREFERRED) RoundRobinPreferredPending = 1;
+  if (id == IDC_DISABLE_BOOST) BoostPending = 1;
+  PendingFor = ShownProcess;
 }
 
 void CTesmarGuiDlg::OnSelectComputer() {

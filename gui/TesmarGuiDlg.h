@@ -14,6 +14,7 @@
 
 #include "TesmarApi.h"
 #include "dialog_builder.h"
+#include "process_identity.h"
 
 namespace tesmar::gui {
 
@@ -52,6 +53,17 @@ class CTesmarGuiDlg : public QDialog {
   // editor could not refresh).
   void OnEdit();
   void OnProcessorBox(int processor);
+  // A click on Round-Robin Hard, Round-Robin Preferred or Disable Priority Boost: marks the box
+  // pending for the process shown.
+  void OnPendingBox(int id);
+  // Apply: the pending steps in their order, each its own request, then a fill.
+  void OnApply();
+  void ApplyAffinity();
+  void ApplyRoundRobinHard(bool on);
+  void ApplyRoundRobinPreferred(bool on);
+  void ApplyBoost(bool disable);
+  // The system's text for the error, then the dialog ends with 0.
+  void ShowUpdateError(DWORD error);
   void OnSelectComputer();
   // A window-menu command (the context menu stands in for the window menu).
   void OnSysCommand(unsigned command);
@@ -77,6 +89,12 @@ class CTesmarGuiDlg : public QDialog {
   int RoundRobinHardPending = 0;
   int RoundRobinPreferredPending = 0;
   int BoostPending = 0;
+  // A request of the running command failed: the dialog is ending and sends nothing more.
+  int UpdateFailed = 0;
+  // The process the boxes and lists show, and the one the pending round-robin and boost
+  // changes were made for.
+  ProcessIdentity ShownProcess;
+  ProcessIdentity PendingFor;
   QIcon Icon;
   // Window-menu about commands received; the about box itself is not built yet.
   int AboutRequests = 0;
@@ -100,6 +118,14 @@ class CTesmarGuiDlg : public QDialog {
   void ShowColumnHeadings();
   void EnableThreadControls(bool enabled);
   void WarnEditIgnored();
+  // Drops an unapplied mask edit, and the pending round-robin and boost changes too when
+  // pendingToo; one message when anything was dropped.
+  void DropEdits(bool pendingToo);
+  bool AnyPending() const;
+  // TesmarUpdate; on a failure ShowUpdateError and false.
+  bool SendUpdate();
+  void RefuseZeroMask();
+  void RefuseOneProcessor();
   // The editor's caption ending for the connection mode.
   void SetEditorTitleSuffix();
 

@@ -106,8 +106,23 @@ void CTesmarGuiDlg::FillThreadList(TesmarRecord* record) {
 }
 
 void CTesmarGuiDlg::WarnEditIgnored() {
-  if (!AffinityEdited) return;
+  DropEdits(false);
+}
+
+bool CTesmarGuiDlg::AnyPending() const {
+  return RoundRobinHardPending || RoundRobinPreferredPending || BoostPending;
+}
+
+void CTesmarGuiDlg::DropEdits(bool pendingToo) {
+  bool dropped = AffinityEdited != 0;
   AffinityEdited = 0;
+  if (pendingToo && AnyPending()) {
+    RoundRobinHardPending = 0;
+    RoundRobinPreferredPending = 0;
+    BoostPending = 0;
+    dropped = true;
+  }
+  if (!dropped) return;
   ShowMessageBox(this, QStringLiteral("Affinity changes ignored unless you click on Apply\n"),
                  QString::fromLatin1(kHelpCaption), MB_OK | MB_ICONEXCLAMATION);
 }
@@ -144,8 +159,18 @@ void CTesmarGuiDlg::ShowColumnHeadings() {
 void CTesmarGuiDlg::ShowProcessSelection() {
   RoundRobinPreferredOff = 1;
   RoundRobinHardOff = 1;
-  WarnEditIgnored();
+  // Pending round-robin and boost changes belong to the process they were made for: showing
+  // another one drops them, so that Apply never sends them for a process nobody chose.
+  bool otherProcess = false;
+  if (AnyPending()) {
+    int shown = ProcessList->GetCount() == 0 ? -1 : std::max(ProcessList->GetCurSel(), 0);
+    TesmarRecord* record =
+        shown < 0 ? nullptr : TesmarGetProcObject(Session, ProcessList->GetItemData(shown));
+    otherProcess = IdentityOf(record) != PendingFor;
+  }
+  DropEdits(otherProcess);
   if (ProcessList->GetCount() == 0) {
+    ShownProcess = {};
     ShowNoEntries();
     return;
   }
@@ -166,6 +191,7 @@ void CTesmarGuiDlg::ShowProcessSelection() {
   }
   ProcessIndex = ProcessList->GetItemData(position);
   TesmarRecord* record = SelectedRecord();
+  ShownProcess = IdentityOf(record);
   WorkingMask = TesmarGetProcAffin(record);
 
   DWORD boostDisabled = 0;
