@@ -69,6 +69,27 @@ void CTesmarGuiDlg::ConnectEvents() {
   }
   connect(controls_.Item<QAbstractButton>(IDC_APPLY), &QAbstractButton::clicked, this,
           &CTesmarGuiDlg::OnApply);
+  struct ClassRadio {
+    int id;
+    DWORD priorityClass;
+  };
+  for (ClassRadio radio :
+       {ClassRadio{IDC_CLASS_REAL_TIME, 256}, ClassRadio{IDC_CLASS_VERY_HIGH, 128},
+        ClassRadio{IDC_CLASS_NORMAL, 32}, ClassRadio{IDC_CLASS_IDLE, 64}}) {
+    connect(controls_.Item<QAbstractButton>(radio.id), &QAbstractButton::clicked, this,
+            [this, radio] { OnPriorityClass(radio.priorityClass, radio.id); });
+  }
+  struct ThreadRadio {
+    int id;
+    LONG priority;
+  };
+  for (ThreadRadio radio :
+       {ThreadRadio{IDC_THREAD_HIGHEST, 2}, ThreadRadio{IDC_THREAD_ABOVE_NORMAL, 1},
+        ThreadRadio{IDC_THREAD_NORMAL, 0}, ThreadRadio{IDC_THREAD_BELOW_NORMAL, -1},
+        ThreadRadio{IDC_THREAD_IDLE, -15}}) {
+    connect(controls_.Item<QAbstractButton>(radio.id), &QAbstractButton::clicked, this,
+            [this, radio] { OnThreadPriority(radio.priority, radio.id); });
+  }
   // Exit is the toolkit's OK.
   connect(controls_.Item<QAbstractButton>(IDC_EXIT), &QAbstractButton::clicked, this,
           [this] { done(IDOK); });

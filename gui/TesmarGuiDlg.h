@@ -62,6 +62,9 @@ class CTesmarGuiDlg : public QDialog {
   void ApplyRoundRobinHard(bool on);
   void ApplyRoundRobinPreferred(bool on);
   void ApplyBoost(bool disable);
+  // A click on a class radio (asks first) or a thread-priority radio: sent at once, read back.
+  void OnPriorityClass(DWORD priorityClass, int radio);
+  void OnThreadPriority(LONG priority, int radio);
   // The system's text for the error, then the dialog ends with 0.
   void ShowUpdateError(DWORD error);
   void OnSelectComputer();
@@ -122,6 +125,12 @@ class CTesmarGuiDlg : public QDialog {
   // pendingToo; one message when anything was dropped.
   void DropEdits(bool pendingToo);
   bool AnyPending() const;
+  // The process list from the copy, in sorted order, nothing selected or shown.
+  void SetProcessEntries();
+  // After a refresh: both lists from the new copy, the process shown before selected again
+  // (ProcessIndex naming its record in the new copy) and the thread selection kept; false when
+  // that process is no longer in the copy.
+  bool ReselectShownProcess();
   // TesmarUpdate; on a failure ShowUpdateError and false.
   bool SendUpdate();
   void RefuseZeroMask();

@@ -80,6 +80,11 @@ void ListBox::SetSel(int position, bool select) {
                            select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
 }
 
+void ListBox::SetCaretIndex(int position) {
+  if (position < 0 || position >= GetCount()) return;
+  selectionModel()->setCurrentIndex(model_.index(position), QItemSelectionModel::NoUpdate);
+}
+
 int ListBox::GetCaretIndex() const {
   QModelIndex current = currentIndex();
   return current.isValid() ? current.row() : -1;
@@ -138,6 +143,11 @@ void ListBox::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void ListBox::keyPressEvent(QKeyEvent* event) {
   Notifying([&] { QListView::keyPressEvent(event); });
+}
+
+QString TextBeforeTab(const QString& text) {
+  qsizetype tab = text.indexOf(u'\t');
+  return tab < 0 ? text : text.left(tab);
 }
 
 }  // namespace tesmar::gui

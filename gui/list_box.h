@@ -38,6 +38,8 @@ class ListBox : public QListView {
   bool SetCurSel(int position);
   // Selects or deselects one entry of a multiple-selection list, leaving the others as they are.
   void SetSel(int position, bool select);
+  // Moves the focus frame to the entry without changing the selection.
+  void SetCaretIndex(int position);
   // The entry with the focus frame; -1 for none.
   int GetCaretIndex() const;
   // The selected positions, ascending.
@@ -71,5 +73,8 @@ class ListBox : public QListView {
   int tabStop_ = 0;
   int widestEntry_ = 0;
 };
+
+// An entry's text up to its first tab: what stands before the tab column.
+QString TextBeforeTab(const QString& text);
 
 }  // namespace tesmar::gui

@@ -28,11 +28,6 @@ QString ProcessEntryText(TesmarRecord* record, DWORD cpuCount) {
          FormatMask(TesmarGetProcAffin(record), cpuCount);
 }
 
-QString TextBeforeTab(const QString& text) {
-  qsizetype tab = text.indexOf(u'\t');
-  return tab < 0 ? text : text.left(tab);
-}
-
 }  // namespace
 
 DWORD CTesmarGuiDlg::PacketProcessorCount() const {
@@ -62,6 +57,13 @@ void CTesmarGuiDlg::FillFromCopy() {
   // The masks are written for the processors of the machine that sent the packet.
   if (count != 0) CpuCount = PacketProcessorCount();
 
+  SetProcessEntries();
+  ProcessList->SetCurSel(ListPosition);
+  ShowProcessSelection();
+}
+
+void CTesmarGuiDlg::SetProcessEntries() {
+  DWORD count = TesmarGetProcObject(Session, 0) ? TesmarGetProcessCount(Session) : 0;
   std::vector<ListEntry> entries;
   for (DWORD i = 0; i < count; ++i) {
     TesmarRecord* record = TesmarGetProcObject(Session, i);
@@ -70,8 +72,27 @@ void CTesmarGuiDlg::FillFromCopy() {
     }
   }
   ProcessList->SetEntries(std::move(entries));
-  ProcessList->SetCurSel(ListPosition);
-  ShowProcessSelection();
+}
+
+bool CTesmarGuiDlg::ReselectShownProcess() {
+  std::vector<int> selectedThreads = ThreadList->GetSelItems();
+  int caret = ThreadList->GetCaretIndex();
+  DWORD count = TesmarGetProcObject(Session, 0) ? TesmarGetProcessCount(Session) : 0;
+  if (count != 0) CpuCount = PacketProcessorCount();
+  SetProcessEntries();
+  int position = -1;
+  for (int p = 0; p < ProcessList->GetCount() && position < 0; ++p) {
+    if (IdentityOf(TesmarGetProcObject(Session, ProcessList->GetItemData(p))) == ShownProcess) {
+      position = p;
+    }
+  }
+  if (!ShownProcess.known || position < 0) return false;
+  ProcessList->SetCurSel(position);
+  ProcessIndex = ProcessList->GetItemData(position);
+  FillThreadList(SelectedRecord());
+  for (int t : selectedThreads) ThreadList->SetSel(t, true);
+  if (caret >= 0) ThreadList->SetCaretIndex(caret);
+  return true;
 }
 
 void CTesmarGuiDlg::FillThreadList(TesmarRecord* record) {
