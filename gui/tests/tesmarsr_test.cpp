@@ -1,12 +1,18 @@
 // The main dialog against the real tesmarsr, installed on a machine of its own, with a spawned
-// child of four threads whose masks taskset set and reads back.
+// child of four threads: its masks set by taskset and shown, and then changed through the
+// dialog's widgets, each change read back from the kernel (taskset, ps).
 #include <gtest/gtest.h>
 
 #include <QSysInfo>
 
+#include <QAbstractButton>
+#include <QTimer>
+
+#include "DlgAddProcs.h"
 #include "MyList.h"
 #include "TesmarGuiDlg.h"
 #include "dialog_driver.h"
+#include "editor_dialog_ids.h"
 #include "main_dialog_ids.h"
 #include "mask_text.h"
 #include "message_box_recorder.h"
@@ -15,6 +21,7 @@
 #include "support/programs.h"
 #include "support/temporary_machine_root.h"
 #include "support/thread_host.h"
+#include "support/wait_until.h"
 #include "watched_process.h"
 
 namespace {
@@ -22,11 +29,13 @@ namespace {
 using namespace tesmar::gui;
 using namespace tesmar::gui::testing;
 using tesmar::testing::InstalledService;
+using tesmar::testing::PsThreads;
 using tesmar::testing::SetTasksetMask;
 using tesmar::testing::SpawnedThreadHost;
 using tesmar::testing::TasksetMask;
 using tesmar::testing::TemporaryMachineRoot;
 using tesmar::testing::TesmarsrProgram;
+using tesmar::testing::WaitUntil;
 
 TEST(MainDialogOnTesmarsr, ShowsAWatchedChildWithTheMasksTheKernelReports) {
   TemporaryMachineRoot machine;
@@ -72,6 +81,127 @@ TEST(MainDialogOnTesmarsr, ShowsAWatchedChildWithTheMasksTheKernelReports) {
   }
   TesmarClose(session);
   EXPECT_TRUE(boxes.calls().empty());
+}
+
+// Every thread's mask as taskset shows it, in the child's thread order.
+std::vector<uint32_t> KernelMasks(const SpawnedThreadHost& child) {
+  std::vector<uint32_t> masks;
+  for (uint32_t thread : child.threadIds()) masks.push_back(TasksetMask(thread).value_or(0));
+  return masks;
+}
+
+// "nice policy" of every thread as ps shows it, in the child's thread order.
+std::vector<std::string> KernelScheduling(const SpawnedThreadHost& child) {
+  std::vector<std::string> scheduling;
+  for (uint32_t thread : child.threadIds()) {
+    std::string shown = "gone";
+    for (const auto& row : PsThreads(child.pid())) {
+      if (row.threadId == thread) shown = row.nice + " " + row.policy;
+    }
+    scheduling.push_back(shown);
+  }
+  return scheduling;
+}
+
+TEST(MainDialogOnTesmarsr, ChangesAWatchedChildThroughTheWidgetsAndTheServiceKeepsThem) {
+  TemporaryMachineRoot machine;
+  InstalledService service(TesmarsrProgram());
+  ASSERT_TRUE(service.Start());
+  SpawnedThreadHost child(4);
+  ASSERT_TRUE(child.started());
+  if (!TasksetMask(child.pid())) GTEST_SKIP() << "taskset cannot read masks here";
+
+  MessageBoxRecorder boxes;
+  TesmarSession* session = TesmarOpen(0);
+  ASSERT_EQ(TesmarConnect(session, nullptr), 0);
+  {
+    CTesmarGuiDlg dialog;
+    dialog.Session = session;
+    dialog.ConnectionMode = 0;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    ASSERT_TRUE(ShowActive(dialog));
+    const DialogControls& controls = dialog.controls();
+    auto item = [&](int id) { return controls.Item(id); };
+    if (dialog.CpuCount < 2) GTEST_SKIP() << "needs two processors to tell masks apart";
+    ASSERT_EQ(dialog.processList().GetCount(), 0);
+
+    // Onto the watch list through the editor.
+    const QString entry = QStringLiteral("tesmar_thread_host (0x%1)").arg(child.pid(), 0, 16);
+    OnNextModal([&](QWidget* modal) {
+      auto* editor = qobject_cast<CDlgAddProcs*>(modal);
+      ASSERT_NE(editor, nullptr);
+      ListBox& unwatched = editor->unwatchedList();
+      int position = -1;
+      for (int p = 0; p < unwatched.GetCount(); ++p) {
+        if (unwatched.GetText(p) == entry) position = p;
+      }
+      if (position >= 0) {
+        ClickEntry(&unwatched, position);
+        Click(editor->controls().Item(editor_dialog::IDC_ADD));
+        SaveShot(*editor, "editor-tesmarsr-child-added");
+        Click(editor->controls().Item(editor_dialog::IDC_CONTINUE));
+      } else {
+        ADD_FAILURE() << "the child is not in the editor";
+        editor->reject();
+      }
+    });
+    Click(item(main_dialog::IDC_EDIT));
+    ASSERT_EQ(dialog.processList().GetCount(), 1);
+    EXPECT_TRUE(dialog.processList().GetText(0).startsWith(entry + QStringLiteral("\t")));
+    auto box = [&](int processor) { return item(main_dialog::IDC_PROCESSOR_FIRST + processor); };
+
+    // The process mask: processor 0 alone, for the process and every thread.
+    for (int p = 1; p < std::min<int>(static_cast<int>(dialog.CpuCount), 16); ++p) Click(box(p));
+    Click(item(main_dialog::IDC_APPLY));
+    EXPECT_EQ(KernelMasks(child), std::vector<uint32_t>(4, 0x1));
+    // Processors 0 and 1 again.
+    Click(box(1));
+    Click(item(main_dialog::IDC_APPLY));
+    EXPECT_EQ(KernelMasks(child), std::vector<uint32_t>(4, 0x3));
+
+    // A thread's mask: thread 2 on processor 1.
+    ClickEntry(&dialog.threadList(), 2);
+    Click(box(0));
+    Click(item(main_dialog::IDC_APPLY));
+    EXPECT_EQ(KernelMasks(child), (std::vector<uint32_t>{0x3, 0x3, 0x2, 0x3}));
+
+    // Round-robin hard over the process's processors 0 and 1, and the boost disabled.
+    ClickEntry(&dialog.processList(), 0);
+    Click(item(main_dialog::IDC_ROUND_ROBIN_HARD));
+    Click(item(main_dialog::IDC_DISABLE_BOOST));
+    Click(item(main_dialog::IDC_APPLY));
+    EXPECT_EQ(KernelMasks(child), (std::vector<uint32_t>{0x1, 0x2, 0x1, 0x2}));
+    EXPECT_TRUE(controls.IsChecked(main_dialog::IDC_ROUND_ROBIN_HARD));
+    EXPECT_TRUE(controls.IsChecked(main_dialog::IDC_DISABLE_BOOST));
+
+    // The class Idle (nice 10, boost still off: SCHED_BATCH), then thread 3 Below Normal.
+    boxes.Answer(IDYES);
+    Click(item(main_dialog::IDC_CLASS_IDLE));
+    EXPECT_EQ(KernelScheduling(child), std::vector<std::string>(4, "10 B"));
+    EXPECT_TRUE(controls.IsChecked(main_dialog::IDC_CLASS_IDLE));
+    ClickEntry(&dialog.threadList(), 3);
+    Click(item(main_dialog::IDC_THREAD_BELOW_NORMAL));
+    EXPECT_EQ(KernelScheduling(child), (std::vector<std::string>{"10 B", "10 B", "10 B", "12 B"}));
+    EXPECT_TRUE(controls.IsChecked(main_dialog::IDC_THREAD_BELOW_NORMAL));
+    SaveShot(dialog, "main-tesmarsr-child-changed");
+
+    // Changed behind the service's back, put back at the next refresh.
+    ASSERT_TRUE(SetTasksetMask(child.threadIds()[0], 0x3));
+    ASSERT_EQ(TasksetMask(child.threadIds()[0]), 0x3u);
+    Click(item(main_dialog::IDC_REFRESH));
+    EXPECT_TRUE(WaitUntil([&] { return TasksetMask(child.threadIds()[0]) == 0x1u; }));
+    EXPECT_EQ(KernelMasks(child), (std::vector<uint32_t>{0x1, 0x2, 0x1, 0x2}));
+
+    // The child ends and leaves the lists.
+    child.stop();
+    Click(item(main_dialog::IDC_REFRESH));
+    EXPECT_EQ(dialog.processList().GetCount(), 0);
+    EXPECT_EQ(dialog.threadList().GetCount(), 0);
+    SaveShot(dialog, "main-tesmarsr-child-ended");
+  }
+  TesmarClose(session);
+  // Only the class question was asked.
+  EXPECT_EQ(boxes.texts().size(), 1u);
 }
 
 }  // namespace
