@@ -127,25 +127,26 @@ TEST(MainDialogOnTesmarsr, ChangesAWatchedChildThroughTheWidgetsAndTheServiceKee
 
     // Onto the watch list through the editor.
     const QString entry = QStringLiteral("tesmar_thread_host (0x%1)").arg(child.pid(), 0, 16);
-    OnNextModal([&](QWidget* modal) {
-      auto* editor = qobject_cast<CDlgAddProcs*>(modal);
-      ASSERT_NE(editor, nullptr);
-      ListBox& unwatched = editor->unwatchedList();
-      int position = -1;
-      for (int p = 0; p < unwatched.GetCount(); ++p) {
-        if (unwatched.GetText(p) == entry) position = p;
-      }
-      if (position >= 0) {
-        ClickEntry(&unwatched, position);
-        Click(editor->controls().Item(editor_dialog::IDC_ADD));
-        SaveShot(*editor, "editor-tesmarsr-child-added");
-        Click(editor->controls().Item(editor_dialog::IDC_CONTINUE));
-      } else {
-        ADD_FAILURE() << "the child is not in the editor";
-        editor->reject();
-      }
-    });
-    Click(item(main_dialog::IDC_EDIT));
+    bool edited = WithNextModal([&] { Click(item(main_dialog::IDC_EDIT)); },
+                                [&](QWidget* modal) {
+                                  auto* editor = qobject_cast<CDlgAddProcs*>(modal);
+                                  ASSERT_NE(editor, nullptr);
+                                  ListBox& unwatched = editor->unwatchedList();
+                                  int position = -1;
+                                  for (int p = 0; p < unwatched.GetCount(); ++p) {
+                                    if (unwatched.GetText(p) == entry) position = p;
+                                  }
+                                  if (position >= 0) {
+                                    ClickEntry(&unwatched, position);
+                                    Click(editor->controls().Item(editor_dialog::IDC_ADD));
+                                    SaveShot(*editor, "editor-tesmarsr-child-added");
+                                    Click(editor->controls().Item(editor_dialog::IDC_CONTINUE));
+                                  } else {
+                                    ADD_FAILURE() << "the child is not in the editor";
+                                    editor->reject();
+                                  }
+                                });
+    ASSERT_TRUE(edited);
     ASSERT_EQ(dialog.processList().GetCount(), 1);
     EXPECT_TRUE(dialog.processList().GetText(0).startsWith(entry + QStringLiteral("\t")));
     auto box = [&](int processor) { return item(main_dialog::IDC_PROCESSOR_FIRST + processor); };

@@ -74,19 +74,20 @@ class EditorTest : public ::testing::Test {
   // operator's actions inside it; the actions end it.
   void InEditor(const std::function<void(CDlgAddProcs&)>& act,
                 const std::function<void()>& open = nullptr) {
-    bool ran = false;
-    OnNextModal([&](QWidget* modal) {
-      auto* editor = qobject_cast<CDlgAddProcs*>(modal);
-      ASSERT_NE(editor, nullptr);
-      ran = true;
-      act(*editor);
-      if (editor->isVisible()) editor->reject();  // a failed check must not hang the test
-    });
-    if (open) {
-      open();
-    } else {
-      Click(dialog_->controls().Item(md::IDC_EDIT));
-    }
+    bool ran = WithNextModal(
+        [&] {
+          if (open) {
+            open();
+          } else {
+            Click(dialog_->controls().Item(md::IDC_EDIT));
+          }
+        },
+        [&](QWidget* modal) {
+          auto* editor = qobject_cast<CDlgAddProcs*>(modal);
+          ASSERT_NE(editor, nullptr);
+          act(*editor);
+          if (editor->isVisible()) editor->reject();  // a failed check must not hang the test
+        });
     EXPECT_TRUE(ran);
   }
   static QWidget* Button(CDlgAddProcs& editor, int id) { return editor.controls().Item(id); }

@@ -51,9 +51,17 @@ int ExecWith(QDialog& dialog, std::function<void()> action) {
   return dialog.exec();
 }
 
-void OnNextModal(std::function<void(QWidget* modal)> action) {
-  QTimer::singleShot(0,
-                     [action = std::move(action)] { action(QApplication::activeModalWidget()); });
+bool WithNextModal(const std::function<void()>& open,
+                   const std::function<void(QWidget* modal)>& action) {
+  bool ran = false;
+  // The timer goes with the guard, so that it never fires after this call.
+  QObject guard;
+  QTimer::singleShot(0, &guard, [&] {
+    ran = true;
+    action(QApplication::activeModalWidget());
+  });
+  open();
+  return ran;
 }
 
 void SaveShot(QWidget& widget, const QString& name) {

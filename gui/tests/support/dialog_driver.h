@@ -29,10 +29,11 @@ void PressKey(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt
 // returned. The action must end the dialog.
 int ExecWith(QDialog& dialog, std::function<void()> action);
 
-// Queues the action to run on the next dialog that goes modal, once its loop turns (the
-// command that opens it is run after this call); the action must end that dialog. The
-// action gets null when no modal dialog is there.
-void OnNextModal(std::function<void(QWidget* modal)> action);
+// Runs `open`, a command that opens a modal dialog, with the action run on that dialog once its
+// loop turns (null when no modal dialog is there); the action must end it. False when the action
+// never ran (no dialog went modal); it is not run later.
+bool WithNextModal(const std::function<void()>& open,
+                   const std::function<void(QWidget* modal)>& action);
 
 // Writes QWidget::grab() of the widget to gui-shots/<name>.png in the build folder.
 void SaveShot(QWidget& widget, const QString& name);
