@@ -163,6 +163,19 @@ TEST_F(Priorities, RadiosOfEmptyListsSendNothing) {
   EXPECT_TRUE(boxes_.calls().empty());
 }
 
+TEST_F(Priorities, AThreadRadioWithNoThreadSelectedSendsTheCopyUnchanged) {
+  TestPacket packet = BuildPacket(2, {ScriptedProcess(u"app.exe", 0x65, 0x3, 3)});
+  CTesmarGuiDlg& dialog = Open(packet);
+  // After a fill the thread list has entries and none selected.
+  ASSERT_EQ(dialog.threadList().GetCount(), 3);
+  ASSERT_TRUE(dialog.threadList().GetSelItems().empty());
+  DWORD refreshes = service_->RefreshesSeen();
+  Click(Item(IDC_THREAD_IDLE));
+  ASSERT_EQ(Updates().size(), 1u);
+  EXPECT_EQ(Updates()[0], packet);
+  EXPECT_EQ(service_->RefreshesSeen(), refreshes + 1);
+}
+
 // A process starts between the fill the operator looked at and the refresh after a change: the
 // records move in the new copy, and the next change still goes to the process the operator chose.
 TEST_F(Priorities, ChangesFollowTheChosenProcessWhenTheRecordsMove) {
