@@ -160,6 +160,11 @@ void CTesmarGuiDlg::ShowNoEntries() {
     controls_.Check(IDC_PROCESSOR_FIRST + p, false);
     controls_.Enable(IDC_PROCESSOR_FIRST + p, false);
   }
+  // No process is shown: nothing of the last one shown stays checked.
+  for (int id : {IDC_ROUND_ROBIN_HARD, IDC_ROUND_ROBIN_PREFERRED, IDC_DISABLE_BOOST}) {
+    controls_.Check(id, false);
+  }
+  ShowProcessPriority(controls_, nullptr);
 }
 
 void CTesmarGuiDlg::EnableThreadControls(bool enabled) {

@@ -53,6 +53,7 @@ int ThreadRadioFor(LONG priority) {
 void ShowProcessPriority(const DialogControls& controls, TesmarRecord* record) {
   for (int id : kClassRadios) controls.Check(id, false);
   for (int id : kThreadRadios) controls.Check(id, false);
+  if (!record) return;
   int radio = ClassRadioFor(TesmarGetProcPrior(record), TesmarGetProcId(record));
   if (radio) controls.Check(radio, true);
 }

@@ -14,7 +14,7 @@ int ClassRadioFor(DWORD storedClass, DWORD processId);
 // The thread radio button a thread priority shows; values without a button show Normal.
 int ThreadRadioFor(LONG priority);
 
-// Clears all nine priority radio buttons and checks the class of the record.
+// Clears all nine priority radio buttons and checks the class of the record (none without one).
 void ShowProcessPriority(const DialogControls& controls, TesmarRecord* record);
 // Checks the thread radio button of the thread; the class buttons stay as they are.
 void ShowThreadPriority(const DialogControls& controls, TesmarRecord* record, DWORD thread);

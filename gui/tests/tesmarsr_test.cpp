@@ -198,6 +198,11 @@ TEST(MainDialogOnTesmarsr, ChangesAWatchedChildThroughTheWidgetsAndTheServiceKee
     Click(item(main_dialog::IDC_REFRESH));
     EXPECT_EQ(dialog.processList().GetCount(), 0);
     EXPECT_EQ(dialog.threadList().GetCount(), 0);
+    // Nothing of the ended process stays checked.
+    for (int id : {main_dialog::IDC_CLASS_IDLE, main_dialog::IDC_ROUND_ROBIN_HARD,
+                   main_dialog::IDC_DISABLE_BOOST}) {
+      EXPECT_FALSE(controls.IsChecked(id)) << id;
+    }
     SaveShot(dialog, "main-tesmarsr-child-ended");
   }
   TesmarClose(session);
