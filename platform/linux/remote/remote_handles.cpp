@@ -38,4 +38,17 @@ bool Ask(Channel& channel, Message request, Message& reply) {
   return channel.Call(std::move(request), reply, CallTimeout());
 }
 
+Message RequestFor(Op op, const RemoteObject& object) {
+  Message message;
+  message.op = op;
+  message.U64(object.farHandle);
+  return message;
+}
+
+DWORD AskForError(const RemoteObject& object, Message request, DWORD lost) {
+  Message reply;
+  if (!Ask(*object.channel, std::move(request), reply)) return lost;
+  return reply.U32At(0);
+}
+
 }  // namespace tesmar::platform::remote

@@ -43,4 +43,10 @@ DWORD OpenChannel(std::u16string_view machineName, DWORD unreachable,
 // channel broke.
 bool Ask(Channel& channel, Message request, Message& reply);
 
+// A request that names the object's far handle first.
+Message RequestFor(Op op, const RemoteObject& object);
+
+// A call answered with its error alone; `lost` when the channel broke.
+DWORD AskForError(const RemoteObject& object, Message request, DWORD lost);
+
 }  // namespace tesmar::platform::remote

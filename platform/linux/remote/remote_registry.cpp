@@ -16,17 +16,11 @@ constexpr std::chrono::milliseconds kLockWaitMargin{15000};
 enum QueryWhat : uint32_t { kTypeOnly = 0, kSizeOnly = 1, kData = 2 };
 
 Message Request(Op op, const RemoteKeyObject& key) {
-  Message message;
-  message.op = op;
-  message.U64(key.farHandle);
-  return message;
+  return RequestFor(op, key);
 }
 
-// The error of a call answered with its error alone.
 DWORD Simple(const RemoteKeyObject& key, Message request) {
-  Message reply;
-  if (!Ask(*key.channel, std::move(request), reply)) return kLost;
-  return reply.U32At(0);
+  return AskForError(key, std::move(request), kLost);
 }
 
 HKEY NewRemoteKey(const std::shared_ptr<Channel>& channel, uint64_t farHandle) {

@@ -9,16 +9,11 @@ namespace {
 constexpr DWORD kLost = RPC_S_SERVER_UNAVAILABLE;
 
 Message Request(Op op, const RemoteServiceObject& object) {
-  Message message;
-  message.op = op;
-  message.U64(object.farHandle);
-  return message;
+  return RequestFor(op, object);
 }
 
 DWORD Simple(const RemoteServiceObject& object, Message request) {
-  Message reply;
-  if (!Ask(*object.channel, std::move(request), reply)) return kLost;
-  return reply.U32At(0);
+  return AskForError(object, std::move(request), kLost);
 }
 
 DWORD NewHandle(const std::shared_ptr<Channel>& channel, Message request, SC_HANDLE& result) {
