@@ -53,8 +53,10 @@ DWORD RemoveProcedure() {
   DWORD opened = SerSetupServiceOpen(context.get(), packet::kServiceNameNarrow);
   if (opened == ERROR_SERVICE_DOES_NOT_EXIST) return 0;  // nothing to remove
   if (opened != 0) return opened;
-  // A service that is not running refuses the stop control, and goes all the same.
-  SerSetupServiceControl(context.get(), SERSETUP_CONTROL_STOP);
+  // A service that is not running refuses the stop control, and goes all the same. The
+  // procedure waits for the stop, so that a package removal that follows finds no service
+  // running from the files it deletes.
+  StopAndWait(context.get());
   return SerSetupServiceRemove(context.get());
 }
 

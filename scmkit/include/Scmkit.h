@@ -60,13 +60,14 @@ SCMKIT_API DWORD SerSetupServiceRemove(SerSetupContext* context) SCMKIT_NOEXCEPT
 // it (SERSETUP_CONTROL_START), without waiting for it to get there.
 SCMKIT_API DWORD SerSetupServiceControl(SerSetupContext* context, DWORD command) SCMKIT_NOEXCEPT;
 
-// The installer's entry point: SERSETUP_CMD_REMOVE stops and removes KaltrixTesmar (nothing
-// installed is no failure); SERSETUP_CMD_INSTALL installs it with argument as its executable
-// path, to start with the machine, and starts it and waits until it runs: an older installation
-// is stopped and changed in place, never removed; SERSETUP_CMD_RECORD_DIRECTORY stores argument
-// as InstallDir under HKEY_LOCAL_MACHINE\SOFTWARE\Kaltrix\Tesmar\Ver2. A null or empty
-// argument answers 1 before anything is touched. Any other code, or a null commandCode, does
-// nothing and answers 0. The window is not used.
+// The installer's entry point: SERSETUP_CMD_REMOVE stops KaltrixTesmar, waits (within its
+// wait hints) until it stopped, and removes it (nothing installed is no failure);
+// SERSETUP_CMD_INSTALL installs it with argument as its executable path, to start with the
+// machine, and starts it and waits until it runs: an older installation is stopped and changed
+// in place, never removed; SERSETUP_CMD_RECORD_DIRECTORY stores argument as InstallDir under
+// HKEY_LOCAL_MACHINE\SOFTWARE\Kaltrix\Tesmar\Ver2. A null or empty argument answers 1 before
+// anything is touched. Any other code, or a null commandCode, does nothing and answers 0. The
+// window is not used.
 SCMKIT_API DWORD SerSetupCmd(HANDLE window, const DWORD* commandCode,
                              LPCSTR argument) SCMKIT_NOEXCEPT;
 

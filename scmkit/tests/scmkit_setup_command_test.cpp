@@ -138,11 +138,11 @@ TEST(ScmkitSetupCommandTest, RemoveStopsAndDeletesTheServiceAndToleratesNone) {
   ASSERT_EQ(RunCommand(SERSETUP_CMD_INSTALL, TesmarsrProgram().c_str()), 0u);
   ServiceRemoval removal;
   EXPECT_EQ(RunCommand(SERSETUP_CMD_REMOVE, nullptr), 0u);
-  // The definition goes once the service has stopped.
+  // The procedure returns once the service has stopped; its definition goes with the handle.
+  EXPECT_EQ(ReportedStates().back(), SERVICE_STOPPED);
+  EXPECT_EQ(RunningProcess(), 0);
   EXPECT_TRUE(
       WaitUntil([] { return !ServiceDefinitionNumber(kServiceName, "Start").has_value(); }));
-  EXPECT_EQ(RunningProcess(), 0);
-  EXPECT_EQ(ReportedStates().back(), SERVICE_STOPPED);
 }
 
 TEST(ScmkitSetupCommandTest, RecordDirectoryStoresInstallDirWithoutItsNul) {
