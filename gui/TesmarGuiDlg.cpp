@@ -1,8 +1,6 @@
 #include "TesmarGuiDlg.h"
 
 #include <QAbstractButton>
-#include <QContextMenuEvent>
-#include <QMenu>
 
 #include "DlgAddProcs.h"
 #include "MyList.h"
@@ -89,6 +87,15 @@ void CTesmarGuiDlg::ConnectEvents() {
         ThreadRadio{IDC_THREAD_IDLE, -15}}) {
     connect(controls_.Item<QAbstractButton>(radio.id), &QAbstractButton::clicked, this,
             [this, radio] { OnThreadPriority(radio.priority, radio.id); });
+  }
+  struct Command {
+    int id;
+    void (CTesmarGuiDlg::*handler)();
+  };
+  for (Command command :
+       {Command{IDC_HELP, &CTesmarGuiDlg::OnHelp}, Command{IDC_ABOUT, &CTesmarGuiDlg::OnAbout}}) {
+    connect(controls_.Item<QAbstractButton>(command.id), &QAbstractButton::clicked, this,
+            command.handler);
   }
   // Exit is the toolkit's OK.
   connect(controls_.Item<QAbstractButton>(IDC_EXIT), &QAbstractButton::clicked, this,
@@ -203,30 +210,6 @@ void CTesmarGuiDlg::OnPendingBox(int id) {
   if (id == IDC_ROUND_ROBIN_PREFERRED) RoundRobinPreferredPending = 1;
   if (id == IDC_DISABLE_BOOST) BoostPending = 1;
   PendingFor = ShownProcess;
-}
-
-void CTesmarGuiDlg::OnSelectComputer() {
-  RemoteSelectFailed = 0;
-  // No computer browser exists on this platform yet: choosing a computer ends as a cancelled
-  // browser does, and the connection stays as it is.
-  RemoteSelectFailed = 1;
-}
-
-void CTesmarGuiDlg::OnSysCommand(unsigned command) {
-  // Command 16 opens the about box, which is not built yet; the window manager handles every
-  // other command of its menu itself.
-  if ((command & 0xFFF0u) == kAboutCommand) ++AboutRequests;
-}
-
-void CTesmarGuiDlg::contextMenuEvent(QContextMenuEvent* event) {
-  // Qt offers no way into the window manager's menu, so the about item sits in a context menu.
-  QMenu menu(this);
-  QAction* about = menu.addAction(QString::fromLatin1(kAboutMenuText));
-  if (menu.exec(event->globalPos()) == about) OnSysCommand(kAboutCommand);
-}
-
-void CTesmarGuiDlg::reject() {
-  done(IDCANCEL);
 }
 
 }  // namespace tesmar::gui

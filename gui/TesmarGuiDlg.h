@@ -67,7 +67,11 @@ class CTesmarGuiDlg : public QDialog {
   void OnThreadPriority(LONG priority, int radio);
   // The system's text for the error, then the dialog ends with 0.
   void ShowUpdateError(DWORD error);
+  // Connects to the computer the operator chooses; the connection stays as it was when none
+  // is chosen or the new one fails (RemoteSelectFailed set).
   void OnSelectComputer();
+  void OnHelp();
+  void OnAbout();
   // A window-menu command (the context menu stands in for the window menu).
   void OnSysCommand(unsigned command);
 
@@ -99,8 +103,6 @@ class CTesmarGuiDlg : public QDialog {
   ProcessIdentity ShownProcess;
   ProcessIdentity PendingFor;
   QIcon Icon;
-  // Window-menu about commands received; the about box itself is not built yet.
-  int AboutRequests = 0;
 
   // The window-menu command of the about item.
   static constexpr unsigned kAboutCommand = 16;

@@ -5,8 +5,10 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
+#include "app_icon.h"
 #include "dialog_font.h"
 #include "list_box.h"
 #include "radio_button.h"
@@ -52,6 +54,20 @@ QWidget* MakeControl(const ControlTemplate& control, QDialog& dialog,
       }
       return list;
     }
+    case ControlKind::Icon: {
+      auto* icon = new QLabel(&dialog);
+      icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+      icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      return icon;
+    }
+    case ControlKind::EtchedLine: {
+      auto* line = new QFrame(&dialog);
+      line->setFrameShape(QFrame::HLine);
+      line->setFrameShadow(QFrame::Sunken);
+      return line;
+    }
+    case ControlKind::EditText:
+      return new QLineEdit(&dialog);
   }
   return nullptr;
 }
@@ -109,6 +125,7 @@ void DialogControls::SetText(int id, const QString& text) const {
   if (auto* button = qobject_cast<QAbstractButton*>(item)) button->setText(text);
   if (auto* label = qobject_cast<QLabel*>(item)) label->setText(text);
   if (auto* box = qobject_cast<QGroupBox*>(item)) box->setTitle(text);
+  if (auto* field = qobject_cast<QLineEdit*>(item)) field->setText(text);
 }
 
 QString DialogControls::Text(int id) const {
@@ -116,6 +133,7 @@ QString DialogControls::Text(int id) const {
   if (auto* button = qobject_cast<QAbstractButton*>(item)) return button->text();
   if (auto* label = qobject_cast<QLabel*>(item)) return label->text();
   if (auto* box = qobject_cast<QGroupBox*>(item)) return box->title();
+  if (auto* field = qobject_cast<QLineEdit*>(item)) return field->text();
   return {};
 }
 

@@ -5,6 +5,8 @@
 
 namespace tesmar::gui {
 
+// 100: the about box.
+const DialogTemplate& AboutDialogTemplate();
 // 129: the startup dialog.
 const DialogTemplate& StartupDialogTemplate();
 // 130: the watch-list editor.

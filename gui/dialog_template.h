@@ -17,6 +17,9 @@ enum class ControlKind {
   RadioButton,      // only the program checks it
   AutoCheckBox,     // toggles itself when clicked
   ListBox,
+  Icon,        // the application's icon (icon resource 128)
+  EtchedLine,  // a sunken horizontal line
+  EditText,    // a one-line text field
 };
 
 // Styles the builder honours, with the values of the Win32 styles they stand for.

@@ -4,10 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QLabel>
-#include <QMenu>
-#include <QTimer>
 #include <memory>
 
 #include "MyList.h"
@@ -248,29 +245,6 @@ TEST_F(DemoMainDialog, ColoursFollowTheControlColourTable) {
   EXPECT_EQ(text(IDC_PROCESS_LIST, QPalette::Text), QColor(128, 0, 128));
   EXPECT_EQ(text(IDC_REFRESH, QPalette::ButtonText),
             QApplication::palette().color(QPalette::Active, QPalette::ButtonText));
-}
-
-TEST_F(DemoMainDialog, EscapeCancelsExitEndsAndTheContextMenuReachesTheWindowMenuHandler) {
-  CTesmarGuiDlg& dialog = Open();
-  EXPECT_EQ(ExecWith(dialog, [&] { PressKey(&dialog, Qt::Key_Escape); }), IDCANCEL);
-  EXPECT_EQ(ExecWith(dialog, [&] { Click(controls().Item(IDC_EXIT)); }), IDOK);
-
-  dialog.show();
-  QTimer::singleShot(0, [] {
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(menu->actions().size(), 1);
-    EXPECT_EQ(menu->actions()[0]->text(), "&About Kaltrix Tesmar");
-    PressKey(menu, Qt::Key_Down);
-    PressKey(menu, Qt::Key_Return);
-  });
-  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), dialog.mapToGlobal(QPoint(5, 5)));
-  QApplication::sendEvent(&dialog, &event);
-  EXPECT_EQ(dialog.AboutRequests, 1);
-  dialog.OnSysCommand(0x13);  // 16 with low bits set: the same command
-  EXPECT_EQ(dialog.AboutRequests, 2);
-  dialog.OnSysCommand(0xF060);
-  EXPECT_EQ(dialog.AboutRequests, 2);
 }
 
 }  // namespace
