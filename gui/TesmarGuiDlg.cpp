@@ -93,7 +93,8 @@ void CTesmarGuiDlg::ConnectEvents() {
     void (CTesmarGuiDlg::*handler)();
   };
   for (Command command :
-       {Command{IDC_HELP, &CTesmarGuiDlg::OnHelp}, Command{IDC_ABOUT, &CTesmarGuiDlg::OnAbout}}) {
+       {Command{IDC_END_PROCESS, &CTesmarGuiDlg::OnEndProcess},
+        Command{IDC_HELP, &CTesmarGuiDlg::OnHelp}, Command{IDC_ABOUT, &CTesmarGuiDlg::OnAbout}}) {
     connect(controls_.Item<QAbstractButton>(command.id), &QAbstractButton::clicked, this,
             command.handler);
   }

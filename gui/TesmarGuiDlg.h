@@ -70,6 +70,9 @@ class CTesmarGuiDlg : public QDialog {
   // Connects to the computer the operator chooses; the connection stays as it was when none
   // is chosen or the new one fails (RemoteSelectFailed set).
   void OnSelectComputer();
+  // Ends the selected process after a question: on this machine only, refused where this user
+  // may not end it and where its id now names a process of another name.
+  void OnEndProcess();
   void OnHelp();
   void OnAbout();
   // A window-menu command (the context menu stands in for the window menu).

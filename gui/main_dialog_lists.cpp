@@ -203,10 +203,12 @@ void CTesmarGuiDlg::ShowProcessSelection() {
   bool demo = ConnectionMode == 2;
   for (int id : {IDC_EDIT, IDC_ROUND_ROBIN_HARD, IDC_APPLY}) controls_.Enable(id, true);
   if (!demo) {
-    for (int id : {IDC_REFRESH, IDC_END_PROCESS, IDC_ROUND_ROBIN_PREFERRED, IDC_DISABLE_BOOST}) {
+    for (int id : {IDC_REFRESH, IDC_ROUND_ROBIN_PREFERRED, IDC_DISABLE_BOOST}) {
       controls_.Enable(id, true);
     }
   }
+  // End Process acts on this machine's processes: a remote record's id names another machine's.
+  controls_.Enable(IDC_END_PROCESS, ConnectionMode == 0);
 
   int position = ProcessList->GetCurSel();
   if (position < 0) {

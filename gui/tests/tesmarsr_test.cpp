@@ -2,11 +2,14 @@
 // child of four threads: its masks set by taskset and shown, and then changed through the
 // dialog's widgets, each change read back from the kernel (taskset, ps).
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <QSysInfo>
 
 #include <QAbstractButton>
 #include <QTimer>
+#include <thread>
 
 #include "DlgAddProcs.h"
 #include "MyList.h"
@@ -208,6 +211,40 @@ TEST(MainDialogOnTesmarsr, ChangesAWatchedChildThroughTheWidgetsAndTheServiceKee
   TesmarClose(session);
   // Only the class question was asked.
   EXPECT_EQ(boxes.texts().size(), 1u);
+}
+
+TEST(MainDialogOnTesmarsr, EndProcessEndsTheWatchedChildAndTheListsLoseIt) {
+  TemporaryMachineRoot machine;
+  InstalledService service(TesmarsrProgram());
+  ASSERT_TRUE(service.Start());
+  SpawnedThreadHost child(2);
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(WatchProcess(child.pid()));
+  // The child's end is seen as its parent sees it, reaped at once as a parent would.
+  int status = 0;
+  std::thread reaper([&] { waitpid(static_cast<pid_t>(child.pid()), &status, 0); });
+
+  MessageBoxRecorder boxes;  // answers the question with OK
+  TesmarSession* session = TesmarOpen(0);
+  ASSERT_EQ(TesmarConnect(session, nullptr), 0);
+  {
+    CTesmarGuiDlg dialog;
+    dialog.Session = session;
+    dialog.ConnectionMode = 0;
+    ASSERT_TRUE(dialog.OnInitDialog());
+    ASSERT_TRUE(ShowActive(dialog));
+    ASSERT_EQ(dialog.processList().GetCount(), 1);
+    Click(dialog.controls().Item(main_dialog::IDC_END_PROCESS));
+    reaper.join();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    Click(dialog.controls().Item(main_dialog::IDC_REFRESH));
+    EXPECT_EQ(dialog.processList().GetCount(), 0);
+    EXPECT_EQ(dialog.threadList().GetCount(), 0);
+  }
+  TesmarClose(session);
+  EXPECT_EQ(boxes.texts(),
+            (std::vector<QString>{QStringLiteral("Terminate Process \"tesmar_thread_host (0x%1)\"?")
+                                      .arg(child.pid(), 0, 16)}));
 }
 
 }  // namespace

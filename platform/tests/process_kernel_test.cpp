@@ -1,6 +1,7 @@
 // The process and thread calls against the running kernel, with children the tests spawn.
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -114,6 +115,27 @@ TEST_F(KernelProcesses, HandlesFailOnceTheChildHasExited) {
   EXPECT_EQ(OpenProcess(MAXIMUM_ALLOWED, FALSE, pid), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(OpenThreadById(second), nullptr);
+}
+
+TEST_F(KernelProcesses, AHandleWithTerminateRightsNamesAndEndsItsProcessOnly) {
+  uint32_t pid = child.pid();
+  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+  ASSERT_NE(process, nullptr);
+  WCHAR name[64] = {};
+  EXPECT_EQ(GetModuleBaseNameW(process, nullptr, name, 64), 18u);
+  EXPECT_EQ(std::u16string(name), u"tesmar_thread_host");
+  EXPECT_EQ(GetModuleBaseNameW(process, nullptr, name, 7), 6u);
+  EXPECT_EQ(std::u16string(name), u"tesmar");
+  ASSERT_TRUE(TerminateProcess(process, 99));
+  int status = 0;
+  ASSERT_EQ(waitpid(static_cast<pid_t>(pid), &status, 0), static_cast<pid_t>(pid));
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  // Gone: the handle neither names nor ends anything, whoever takes the id next.
+  SetLastError(0);
+  EXPECT_FALSE(TerminateProcess(process, 99));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(GetModuleBaseNameW(process, nullptr, name, 64), 0u);
+  CloseHandle(process);
 }
 
 TEST_F(KernelProcesses, AProcessThatHasEndedIsNotOpenedWhileItAwaitsItsParent) {

@@ -133,7 +133,11 @@ PLATFORM_API NTSTATUS NtQuerySystemInformation(ULONG informationClass, PVOID buf
 // The image name of a process entry of the list above, or null for an entry without a name.
 PLATFORM_API LPCWSTR ProcessEntryImageName(const void* entry) PLATFORM_NOEXCEPT;
 
-// OpenProcess: a process that does not exist gives null and ERROR_INVALID_PARAMETER.
+typedef HANDLE HMODULE;
+
+// OpenProcess: a process that does not exist gives null and ERROR_INVALID_PARAMETER; asking for
+// PROCESS_TERMINATE (PROCESS_ALL_ACCESS among others) gives null and ERROR_ACCESS_DENIED where
+// this user may not end the process.
 PLATFORM_API HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle,
                                 DWORD processId) PLATFORM_NOEXCEPT;
 
@@ -168,7 +172,14 @@ PLATFORM_API DWORD SetThreadIdealProcessor(HANDLE thread, DWORD idealProcessor) 
 PLATFORM_API BOOL GetProcessPriorityBoost(HANDLE process, PBOOL disabled) PLATFORM_NOEXCEPT;
 PLATFORM_API BOOL SetProcessPriorityBoost(HANDLE process, BOOL disable) PLATFORM_NOEXCEPT;
 
+// TerminateProcess: the process is killed (SIGKILL); a Linux process killed so cannot be given
+// an exit code, and exitCode is not passed on.
 PLATFORM_API BOOL TerminateProcess(HANDLE process, UINT exitCode) PLATFORM_NOEXCEPT;
+
+// GetModuleBaseNameW (psapi) with a null module: the process's name as the process list gives
+// it. Returns its length in units (cut to fit size with its NUL), 0 on failure.
+PLATFORM_API DWORD GetModuleBaseNameW(HANDLE process, HMODULE module, LPWSTR baseName,
+                                      DWORD size) PLATFORM_NOEXCEPT;
 
 PLATFORM_API void GetSystemInfo(LPSYSTEM_INFO systemInfo) PLATFORM_NOEXCEPT;
 

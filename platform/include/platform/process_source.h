@@ -85,6 +85,15 @@ class PLATFORM_API ProcessSource {
   // The processor the thread ran on last.
   virtual DWORD LastProcessor(uint32_t threadId, unsigned& processor) = 0;
   virtual DWORD Terminate(uint32_t processId) = 0;
+
+  // Whether this user may end the process the identity names: ERROR_ACCESS_DENIED when not,
+  // ERROR_INVALID_PARAMETER once it has ended. By default anyone may end a live one.
+  virtual DWORD MayTerminate(TaskIdentity& process);
+  // Ends the process the identity names and never one that took its id since. By default
+  // Terminate of its id while StillSame says it is the same.
+  virtual DWORD TerminateTask(TaskIdentity& process);
+  // The name the process list gives the process. ERROR_NOT_SUPPORTED by default.
+  virtual DWORD ProcessName(TaskIdentity& process, std::u16string& name);
 };
 
 // Puts a source in place of the running kernel for this process; null restores the kernel.

@@ -73,6 +73,7 @@ unsigned OnlineProcessors() {
 
 class PidfdIdentity : public TaskIdentity {
  public:
+  int pidfd() const { return pidfd_.get(); }
   PidfdIdentity(int procFd, uint32_t id, int pidfd) : procFd_(procFd), id_(id), pidfd_(pidfd) {}
   uint32_t Id() const override { return id_; }
   // The pidfd becomes readable when its task exits; until it is reaped, its id is not reused,
@@ -374,6 +375,41 @@ DWORD KernelProcessSource::LastProcessor(uint32_t threadId, unsigned& processor)
   if (!value) return ERROR_INVALID_PARAMETER;
   processor = static_cast<unsigned>(*value);
   return ERROR_SUCCESS;
+}
+
+DWORD KernelProcessSource::Signal(TaskIdentity& process, int signal) {
+  if (auto* pidfd = dynamic_cast<PidfdIdentity*>(&process)) {
+    if (!pidfd->StillSame()) return ERROR_INVALID_PARAMETER;
+    if (syscall(SYS_pidfd_send_signal, pidfd->pidfd(), signal, nullptr, 0) != 0) {
+      return Win32ErrorFromTaskErrno(errno);
+    }
+    return ERROR_SUCCESS;
+  }
+  // Without a pidfd the id is checked just before: a newcomer could take it only in between.
+  if (!process.StillSame() || process.Id() == 0 || process.Id() > INT32_MAX) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (kill(static_cast<pid_t>(process.Id()), signal) != 0) return Win32ErrorFromTaskErrno(errno);
+  return ERROR_SUCCESS;
+}
+
+DWORD KernelProcessSource::MayTerminate(TaskIdentity& process) {
+  return Signal(process, 0);
+}
+
+DWORD KernelProcessSource::TerminateTask(TaskIdentity& process) {
+  return Signal(process, SIGKILL);
+}
+
+DWORD KernelProcessSource::ProcessName(TaskIdentity& process, std::u16string& name) {
+  char statPath[32];
+  std::snprintf(statPath, sizeof statPath, "%u/stat", process.Id());
+  std::string stat;
+  if (!ReadSmallFile(procFd_, statPath, stat)) return ERROR_INVALID_PARAMETER;
+  name.clear();
+  if (!AppendProcessName(procFd_, process.Id(), stat, name)) return ERROR_INVALID_PARAMETER;
+  // Read by id: the name is this process's only while it is still the one opened.
+  return process.StillSame() ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
 DWORD KernelProcessSource::Terminate(uint32_t processId) {

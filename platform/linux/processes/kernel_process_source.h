@@ -27,6 +27,11 @@ class KernelProcessSource : public ProcessSource {
   DWORD SetScheduling(uint32_t threadId, const Scheduling& scheduling) override;
   DWORD LastProcessor(uint32_t threadId, unsigned& processor) override;
   DWORD Terminate(uint32_t processId) override;
+  // Through the pidfd where the handle holds one (pidfd_send_signal), so that the signal
+  // reaches the process opened and no newcomer.
+  DWORD MayTerminate(TaskIdentity& process) override;
+  DWORD TerminateTask(TaskIdentity& process) override;
+  DWORD ProcessName(TaskIdentity& process, std::u16string& name) override;
 
   // Handles identify tasks by pidfd where the kernel offers one for threads, else by id and start
   // time. TESMAR_TASK_IDENTITY=start-time forces the second way (for tests).
@@ -34,6 +39,7 @@ class KernelProcessSource : public ProcessSource {
 
  private:
   cpu_set_t* MaskBuffer();
+  DWORD Signal(TaskIdentity& process, int signal);
 
   int procFd_;
   bool usePidfd_;

@@ -1,10 +1,12 @@
 // The process calls: a process's affinity is the union of its threads' masks and setting it sets
 // every thread; its class is read from its threads' scheduling (scheduling_map.h).
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "platform/errors.h"
 #include "platform/export_result.h"
+#include "platform/handles.h"
 #include "platform/process.h"
 #include "processes/process_class.h"
 #include "processes/processor_masks.h"
@@ -126,7 +128,13 @@ DWORD SetBoost(HANDLE process, BOOL disable) {
 DWORD Terminate(HANDLE process) {
   std::shared_ptr<TaskObject> task;
   if (DWORD error = FindLiveTask(process, true, task)) return error;
-  return task->source->Terminate(task->Id());
+  return task->source->TerminateTask(*task->identity);
+}
+
+DWORD ReadProcessName(HANDLE process, std::u16string& name) {
+  std::shared_ptr<TaskObject> task;
+  if (DWORD error = FindTask(process, true, task)) return error;
+  return task->source->ProcessName(*task->identity, name);
 }
 
 }  // namespace
@@ -137,13 +145,21 @@ using namespace tesmar::platform;
 /***********************************************************************
  *           OpenProcess
  *
- * Access is checked when a call acts, as the kernel decides then; the handle remembers the
- * process it opened and fails once that process has exited.
+ * Access is checked when a call acts, as the kernel decides then, except PROCESS_TERMINATE:
+ * asked for (PROCESS_ALL_ACCESS too), the open fails with ERROR_ACCESS_DENIED unless this user
+ * may signal the process (signal 0), as Windows refuses a handle to end another user's process.
+ * The handle remembers the process it opened and fails once that process has exited.
  */
-extern "C" HANDLE OpenProcess(DWORD, BOOL, DWORD processId) noexcept {
+extern "C" HANDLE OpenProcess(DWORD desiredAccess, BOOL, DWORD processId) noexcept {
   return ValueResult<HANDLE>(nullptr, [&]() -> HANDLE {
     HANDLE handle = nullptr;
     DWORD error = OpenTaskHandle(processId, true, handle);
+    if (error == ERROR_SUCCESS && (desiredAccess & PROCESS_TERMINATE)) {
+      std::shared_ptr<TaskObject> task;
+      error = FindTask(handle, true, task);
+      if (error == ERROR_SUCCESS) error = task->source->MayTerminate(*task->identity);
+      if (error != ERROR_SUCCESS) CloseHandle(handle);
+    }
     if (error == ERROR_SUCCESS) return handle;
     SetLastError(error);
     return nullptr;
@@ -216,8 +232,33 @@ extern "C" BOOL SetProcessPriorityBoost(HANDLE process, BOOL disable) noexcept {
 /***********************************************************************
  *           TerminateProcess
  *
- * The exit code is not passed on: the process ends by SIGKILL.
+ * The exit code is not passed on: the process ends by SIGKILL, sent through the handle's pidfd
+ * where it holds one, so that a process that took the id meanwhile is never reached.
  */
 extern "C" BOOL TerminateProcess(HANDLE process, UINT) noexcept {
   return BoolResult([&] { return Terminate(process); });
+}
+
+/***********************************************************************
+ *           GetModuleBaseNameW
+ *
+ * The process's name as the process list gives it (its executable's base name, or its command
+ * name); module must be null (the executable). Returns the units copied, cut to size - 1 and
+ * terminated, or 0 on failure.
+ */
+extern "C" DWORD GetModuleBaseNameW(HANDLE process, HMODULE module, LPWSTR baseName,
+                                    DWORD size) noexcept {
+  return ValueResult<DWORD>(0, [&]() -> DWORD {
+    std::u16string name;
+    DWORD error =
+        module || !baseName || size == 0 ? ERROR_INVALID_PARAMETER : ReadProcessName(process, name);
+    if (error != ERROR_SUCCESS) {
+      SetLastError(error);
+      return 0;
+    }
+    size_t copied = std::min<size_t>(name.size(), size - 1);
+    std::copy_n(name.begin(), copied, baseName);
+    baseName[copied] = u'\0';
+    return static_cast<DWORD>(copied);
+  });
 }
