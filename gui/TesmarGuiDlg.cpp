@@ -93,8 +93,10 @@ void CTesmarGuiDlg::ConnectEvents() {
     void (CTesmarGuiDlg::*handler)();
   };
   for (Command command :
-       {Command{IDC_END_PROCESS, &CTesmarGuiDlg::OnEndProcess},
-        Command{IDC_HELP, &CTesmarGuiDlg::OnHelp}, Command{IDC_ABOUT, &CTesmarGuiDlg::OnAbout}}) {
+       {Command{IDC_SELECT_COMPUTER, &CTesmarGuiDlg::OnSelectComputer},
+        Command{IDC_END_PROCESS, &CTesmarGuiDlg::OnEndProcess},
+        Command{IDC_PERFMON, &CTesmarGuiDlg::OnPerfMon}, Command{IDC_HELP, &CTesmarGuiDlg::OnHelp},
+        Command{IDC_ABOUT, &CTesmarGuiDlg::OnAbout}}) {
     connect(controls_.Item<QAbstractButton>(command.id), &QAbstractButton::clicked, this,
             command.handler);
   }

@@ -73,6 +73,8 @@ class CTesmarGuiDlg : public QDialog {
   // Ends the selected process after a question: on this machine only, refused where this user
   // may not end it and where its id now names a process of another name.
   void OnEndProcess();
+  // Starts the desktop's system monitor, the first of perfmon.h's that is installed.
+  void OnPerfMon();
   void OnHelp();
   void OnAbout();
   // A window-menu command (the context menu stands in for the window menu).

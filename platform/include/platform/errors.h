@@ -17,6 +17,7 @@
   X(ERROR_ACCESS_DENIED, 5, "Access is denied.")                                                  \
   X(ERROR_INVALID_HANDLE, 6, "The handle is invalid.")                                            \
   X(ERROR_NOT_ENOUGH_MEMORY, 8, "Not enough storage is available to process this command.")      \
+  X(ERROR_BAD_FORMAT, 11, "An attempt was made to load a program with an incorrect format.")   \
   X(ERROR_INVALID_DATA, 13, "The data is invalid.")                                               \
   X(ERROR_OUTOFMEMORY, 14, "Not enough storage is available to complete this operation.")        \
   X(ERROR_GEN_FAILURE, 31, "A device attached to the system is not functioning.")                \
