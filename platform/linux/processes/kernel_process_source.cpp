@@ -1,7 +1,6 @@
 #include "processes/kernel_process_source.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -73,16 +72,11 @@ unsigned OnlineProcessors() {
 
 class PidfdIdentity : public TaskIdentity {
  public:
-  int pidfd() const { return pidfd_.get(); }
-  PidfdIdentity(int procFd, uint32_t id, int pidfd) : procFd_(procFd), id_(id), pidfd_(pidfd) {}
+  int pidfd() const { return pidfd_->get(); }
+  PidfdIdentity(int procFd, uint32_t id, SharedPidfd pidfd)
+      : procFd_(procFd), id_(id), pidfd_(std::move(pidfd)) {}
   uint32_t Id() const override { return id_; }
-  // The pidfd becomes readable when its task exits; until it is reaped, its id is not reused,
-  // so while it is unreadable the id still names the task the handle opened.
-  bool StillSame() override {
-    pollfd probe{pidfd_.get(), POLLIN, 0};
-    int ready = poll(&probe, 1, 0);
-    return ready == 0;
-  }
+  bool StillSame() override { return PidfdStillRuns(*pidfd_); }
   // Read once, on first use; two threads using one handle may both read it, and find the same.
   uint64_t Key() override {
     uint64_t key = key_.load(std::memory_order_relaxed);
@@ -96,7 +90,7 @@ class PidfdIdentity : public TaskIdentity {
  private:
   int procFd_;
   uint32_t id_;
-  OwnedDescriptor pidfd_;
+  SharedPidfd pidfd_;  // shared with the keep (kept_pidfds.h)
   std::atomic<uint64_t> key_{0};
 };
 
@@ -167,6 +161,7 @@ int64_t CreationTimeOf(uint64_t startTicks) {
 KernelProcessSource::KernelProcessSource(std::string procRoot)
     : procFd_(open(procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
       usePidfd_(PidfdThreadsOffered()),
+      kept_(KeptPidfds::BudgetOfThisProcess()),
       onlineProcessors_(OnlineProcessors()),
       maskProcessors_(KernelMaskProcessors()) {}
 
@@ -180,6 +175,7 @@ unsigned KernelProcessSource::ProcessorCount() {
 
 DWORD KernelProcessSource::ListProcesses(ProcessListing& listing) {
   listing.Clear();
+  kept_.NewListing();
   int directory = openat(procFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directory < 0) return LastErrno();
   std::string scratch;
@@ -226,14 +222,18 @@ DWORD KernelProcessSource::Open(uint32_t id, bool wholeProcess,
                                 std::unique_ptr<TaskIdentity>& identity) {
   if (id == 0) return ERROR_INVALID_PARAMETER;
   if (usePidfd_) {
-    // A process pidfd needs a thread group leader; any thread takes PIDFD_THREAD.
-    int pidfd = PidfdOpen(id, wholeProcess ? 0 : PIDFD_THREAD);
-    if (pidfd < 0) return Win32ErrorFromTaskErrno(errno);
-    auto opened = std::make_unique<PidfdIdentity>(procFd_, id, pidfd);
-    // pidfd_open takes a zombie too; a process that has ended is not opened, as on Windows
-    // once the last handle to it is gone.
-    if (!opened->StillSame()) return ERROR_INVALID_PARAMETER;
-    identity = std::move(opened);
+    SharedPidfd pidfd = kept_.Find(id, wholeProcess);
+    if (!pidfd) {
+      // A process pidfd needs a thread group leader; any thread takes PIDFD_THREAD.
+      int opened = PidfdOpen(id, wholeProcess ? 0 : PIDFD_THREAD);
+      if (opened < 0) return Win32ErrorFromTaskErrno(errno);
+      pidfd = std::make_shared<const OwnedDescriptor>(opened);
+      // pidfd_open takes a zombie too; a process that has ended is not opened, as on Windows
+      // once the last handle to it is gone.
+      if (!PidfdStillRuns(*pidfd)) return ERROR_INVALID_PARAMETER;
+      kept_.Keep(id, wholeProcess, pidfd);
+    }
+    identity = std::make_unique<PidfdIdentity>(procFd_, id, std::move(pidfd));
     return ERROR_SUCCESS;
   }
   if (wholeProcess && !IsProcessId(procFd_, id)) return ERROR_INVALID_PARAMETER;

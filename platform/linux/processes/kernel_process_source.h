@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/process_source.h"
+#include "processes/kept_pidfds.h"
 
 namespace tesmar::platform {
 
@@ -43,6 +44,8 @@ class KernelProcessSource : public ProcessSource {
 
   int procFd_;
   bool usePidfd_;
+  // Opens of one pass that the next pass's opens of the same tasks reuse.
+  KeptPidfds kept_;
   // Read once: sysconf reads sysfs at every call, and the counts are asked for per thread.
   unsigned onlineProcessors_;
   size_t maskProcessors_;
