@@ -143,6 +143,23 @@ TEST_F(ProcessSeam, ProcessMaskIsTheUnionAndSettingItStopsAtARefusingThread) {
   CloseHandle(thread);
 }
 
+// A mask a thread already holds is not set again: that changes nothing and costs a call.
+TEST_F(ProcessSeam, MasksThatAlreadyHoldAreNotSetAgain) {
+  machine_->ThreadById(101).mask = 0x3;
+  HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
+  HANDLE thread = OpenThreadById(101);
+  machine_->ClearCallLog();
+  EXPECT_TRUE(SetProcessAffinityMask(process, 0x3));
+  EXPECT_EQ(machine_->CallLog(),
+            (std::vector<std::string>{"SetAffinity 100 0x3", "SetAffinity 102 0x3"}));
+  machine_->ClearCallLog();
+  EXPECT_TRUE(SetProcessAffinityMask(process, 0x3));
+  EXPECT_EQ(SetThreadAffinityMask(thread, 0x3), 0x3u);
+  EXPECT_EQ(machine_->CallLog(), std::vector<std::string>{});
+  CloseHandle(thread);
+  CloseHandle(process);
+}
+
 TEST_F(ProcessSeam, IdealProcessorIsAHintActedOnOnce) {
   HANDLE thread = OpenThreadById(101);
   ASSERT_NE(thread, nullptr);
@@ -341,6 +358,8 @@ TEST_F(ProcessSeam, AListThatCannotBeReadAnswersWhy) {
 // process (every call is noexcept, and an allocation that threw out of one would terminate it).
 TEST_F(ProcessSeam, NoMemoryInsideACallIsItsError) {
   machine_->FailAllocation(100, MadeUpMachine::Operation::ListThreads);
+  // At nice 19 the main thread tells no class, so the class is read by walking the threads.
+  machine_->ThreadById(100).scheduling.nice = 19;
   HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
   ASSERT_NE(process, nullptr);
   SetLastError(0xdeadbeef);

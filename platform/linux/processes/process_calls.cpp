@@ -72,6 +72,11 @@ DWORD SetProcessMask(HANDLE process, DWORD_PTR mask) {
   uint32_t system = AllProcessorsMask(task->source->ProcessorCount());
   if (mask == 0 || (mask & ~DWORD_PTR{system}) != 0) return ERROR_INVALID_PARAMETER;
   return ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
+    // A thread that already holds the mask is not set again (a set costs three reads).
+    uint32_t current = 0;
+    if (task->source->GetAffinity(thread, current) == ERROR_SUCCESS && current == mask) {
+      return DWORD{ERROR_SUCCESS};
+    }
     return task->source->SetAffinity(thread, static_cast<uint32_t>(mask));
   });
 }

@@ -9,6 +9,15 @@
 namespace tesmar::platform {
 
 DWORD ReadProcessClass(ProcessSource& source, uint32_t processId, DWORD& priorityClass) {
+  // The main thread comes first in a process's thread list: when it tells a class, the walk
+  // would stop there, so it is asked without listing the threads.
+  Scheduling main;
+  if (source.GetScheduling(processId, main) == ERROR_SUCCESS) {
+    if (auto known = ClassOf(main)) {
+      priorityClass = *known;
+      return ERROR_SUCCESS;
+    }
+  }
   std::vector<uint32_t> threads;
   DWORD error = source.ListThreads(processId, threads);
   if (error != ERROR_SUCCESS) return error;
