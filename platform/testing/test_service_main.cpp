@@ -9,6 +9,8 @@
 //   --report-pause       pause reports SERVICE_PAUSED and continue SERVICE_RUNNING; without it
 //                        the handler receives them and reports nothing
 //   --accept-stop-only   the running report accepts stop alone, so pause is refused
+//   --slow-start MS      stays start pending for MS milliseconds after its first report (at
+//                        checkpoint 0, as the manager's own record, with a 30 s hint)
 // Started outside the manager, it prints "dispatcher failed <error>" and exits with status 1.
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +30,7 @@ constexpr DWORD kAcceptPauseContinue = 0x2;
 
 bool reportPause = false;
 bool acceptStopOnly = false;
+DWORD slowStart = 0;
 HANDLE stopEvent = nullptr;
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 
@@ -83,7 +86,12 @@ void ServiceMain(DWORD argc, LPWSTR* argv) {
   RecordArguments(argc, argv);
   statusHandle = RegisterServiceCtrlHandlerW(u"TestService", Handler);
   if (!statusHandle) return;
-  Report(SERVICE_START_PENDING, 0, 5000);
+  if (slowStart) {
+    Report(SERVICE_START_PENDING, 0, 30000);
+    Sleep(slowStart);
+  } else {
+    Report(SERVICE_START_PENDING, 0, 5000);
+  }
   Report(SERVICE_RUNNING, 0, 0);
   WaitForSingleObject(stopEvent, INFINITE);
   Report(SERVICE_STOPPED, 0, 0);
@@ -95,6 +103,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--report-pause") == 0) reportPause = true;
     if (std::strcmp(argv[i], "--accept-stop-only") == 0) acceptStopOnly = true;
+    if (std::strcmp(argv[i], "--slow-start") == 0 && i + 1 < argc) {
+      slowStart = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
+    }
   }
   stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   static WCHAR name[] = u"TestService";
