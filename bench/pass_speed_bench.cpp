@@ -7,7 +7,10 @@
 //
 //   pass_speed_bench [--rounds N] [THREADS...]     (default: 7 rounds at 5000 and 20000)
 //   pass_speed_bench --hold THREADS          makes the load and holds it until stdin closes
-//   pass_speed_bench --once snapshot|build   one pass of one case, for strace -c -f beside it
+//   pass_speed_bench --once snapshot|build [PASSES]   PASSES passes (default 1) of one case, for
+//                                            strace -c -f beside it: the second pass's calls are
+//                                            those of 2 passes less those of 1 (a pass reuses what
+//                                            the one before opened)
 #include <dirent.h>
 
 #include <algorithm>
@@ -165,9 +168,13 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  if (argc == 3 && std::strcmp(argv[1], "--once") == 0) {
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--once") == 0) {
     bool build = std::strcmp(argv[2], "build") == 0;
-    long result = build ? BuildPacket(dataKey) : SnapshotWithEveryThread();
+    int passes = argc == 4 ? std::max(1, std::atoi(argv[3])) : 1;
+    long result = 0;
+    for (int pass = 0; pass < passes && result >= 0; ++pass) {
+      result = build ? BuildPacket(dataKey) : SnapshotWithEveryThread();
+    }
     RegCloseKey(dataKey);
     return result < 0 ? 1 : 0;
   }
