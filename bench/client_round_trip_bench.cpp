@@ -1,15 +1,26 @@
 // Round trips of the client library against a running tesmarsr on a machine with about 2,000
 // threads: one TesmarRefresh, and a TesmarUpdate followed by a TesmarRefresh as the GUI's Apply
 // does. The machine's own threads are topped up with spawned children of 200 threads each.
+// Each benchmark also reports its slowest round and how many rounds outlasted the client's
+// 1,000 ms longest wait; at the end, tesmarsr's peak memory (VmHWM).
+//
+//   client_round_trip_bench [--threads N] [Google Benchmark options]   (default 2,000 threads)
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "TesmarApi.h"
+#include "packet/data_key.h"
+#include "platform/service_history.h"
 #include "support/installed_service.h"
 #include "support/programs.h"
 #include "support/temporary_machine_root.h"
@@ -19,7 +30,8 @@ namespace {
 
 using tesmar::testing::SpawnedThreadHost;
 
-constexpr unsigned kWantedMachineThreads = 2000;
+unsigned wantedMachineThreads = 2000;
+constexpr double kCeilingMilliseconds = 1000;
 constexpr unsigned kThreadsPerChild = 200;
 constexpr unsigned kWatchedChildren = 5;
 
@@ -46,26 +58,69 @@ bool WatchChildren(TesmarSession* session,
   return TesmarUpdate(session) == 0 && TesmarRefresh(session) == 0;
 }
 
-void Refresh(benchmark::State& state, TesmarSession* session) {
-  for (auto _ : state) {
-    if (TesmarRefresh(session) != 0) state.SkipWithError("TesmarRefresh failed");
+// The slowest round and the rounds past the ceiling, as counters.
+class RoundTimes {
+ public:
+  void Start() { begin_ = std::chrono::steady_clock::now(); }
+  void Stop() {
+    std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - begin_;
+    slowest_ = std::max(slowest_, took.count());
+    if (took.count() > kCeilingMilliseconds) ++overCeiling_;
   }
-  state.counters["processes"] = TesmarGetProcessCount(session);
-  state.counters["threads"] = MachineThreads(session);
+  void Report(benchmark::State& state, TesmarSession* session) const {
+    state.counters["processes"] = TesmarGetProcessCount(session);
+    state.counters["threads"] = MachineThreads(session);
+    state.counters["slowest_ms"] = slowest_;
+    state.counters["over_1000ms"] = overCeiling_;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point begin_;
+  double slowest_ = 0;
+  unsigned overCeiling_ = 0;
+};
+
+void Refresh(benchmark::State& state, TesmarSession* session) {
+  RoundTimes times;
+  for (auto _ : state) {
+    times.Start();
+    if (TesmarRefresh(session) != 0) state.SkipWithError("TesmarRefresh failed");
+    times.Stop();
+  }
+  times.Report(state, session);
 }
 
 void UpdateThenRefresh(benchmark::State& state, TesmarSession* session) {
+  RoundTimes times;
   for (auto _ : state) {
+    times.Start();
     if (TesmarUpdate(session) != 0) state.SkipWithError("TesmarUpdate failed");
     if (TesmarRefresh(session) != 0) state.SkipWithError("TesmarRefresh failed");
+    times.Stop();
   }
-  state.counters["processes"] = TesmarGetProcessCount(session);
-  state.counters["threads"] = MachineThreads(session);
+  times.Report(state, session);
+}
+
+// The service process's peak resident memory, "VmHWM: ... kB" of its status.
+std::string PeakMemoryOfTheService() {
+  int processId = tesmar::platform::RunningServiceProcessId(tesmar::packet::kServiceName);
+  std::ifstream status("/proc/" + std::to_string(processId) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return line;
+  }
+  return "unknown";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--threads") != 0) continue;
+    wantedMachineThreads = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
+    std::copy(argv + i + 2, argv + argc, argv + i);
+    argc -= 2;
+    break;
+  }
   benchmark::Initialize(&argc, argv);
   tesmar::testing::TemporaryMachineRoot root;
   tesmar::testing::InstalledService service(tesmar::testing::TesmarsrProgram());
@@ -80,10 +135,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<std::unique_ptr<SpawnedThreadHost>> children;
-  for (unsigned threads = MachineThreads(session); threads < kWantedMachineThreads;
+  for (unsigned threads = MachineThreads(session); threads < wantedMachineThreads;
        threads += kThreadsPerChild) {
     children.push_back(std::make_unique<SpawnedThreadHost>(
-        std::min(kThreadsPerChild, kWantedMachineThreads - threads)));
+        std::min(kThreadsPerChild, wantedMachineThreads - threads)));
   }
   if (!WatchChildren(session, children)) {
     std::fprintf(stderr, "could not watch the children\n");
@@ -98,6 +153,7 @@ int main(int argc, char** argv) {
       ->UseRealTime();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  std::printf("tesmarsr peak memory: %s\n", PeakMemoryOfTheService().c_str());
   TesmarClose(session);
   return 0;
 }

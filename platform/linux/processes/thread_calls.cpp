@@ -109,12 +109,15 @@ DWORD SetLevel(HANDLE thread, int priority) {
 
 DWORD SetIdealProcessor(HANDLE thread, DWORD idealProcessor) {
   std::shared_ptr<TaskObject> task;
-  if (DWORD error = FindLiveTask(thread, false, task)) return Failed(kNoIdealProcessor, error);
+  if (DWORD error = FindTask(thread, false, task)) return Failed(kNoIdealProcessor, error);
   uint32_t threadId = task->Id();
   unsigned processors = task->source->ProcessorCount();
+  // Refused before the task is looked at (an ended task is refused with the same error): the
+  // merge passes "none chosen" for every thread a client left alone.
   if (idealProcessor != MAXIMUM_PROCESSORS && idealProcessor >= processors) {
     return Failed(kNoIdealProcessor, ERROR_INVALID_PARAMETER);
   }
+  if (DWORD error = ReadWasOwn(*task)) return Failed(kNoIdealProcessor, error);
   uint64_t key = task->identity->Key();
   unsigned previous = 0;
   if (auto stored = StoredIdealProcessor(threadId, key)) {
