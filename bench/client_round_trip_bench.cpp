@@ -4,7 +4,8 @@
 // Each benchmark also reports its slowest round and how many rounds outlasted the client's
 // 1,000 ms longest wait; at the end, tesmarsr's peak memory (VmHWM).
 //
-//   client_round_trip_bench [--threads N] [Google Benchmark options]   (default 2,000 threads)
+//   client_round_trip_bench [--threads N] [--per-child N] [Google Benchmark options]
+//   (default: 2,000 threads, children of 200; children of 12 make a ProcList of megabytes)
 
 #include <benchmark/benchmark.h>
 
@@ -32,7 +33,7 @@ using tesmar::testing::SpawnedThreadHost;
 
 unsigned wantedMachineThreads = 2000;
 constexpr double kCeilingMilliseconds = 1000;
-constexpr unsigned kThreadsPerChild = 200;
+unsigned threadsPerChild = 200;
 constexpr unsigned kWatchedChildren = 5;
 
 unsigned MachineThreads(TesmarSession* session) {
@@ -114,12 +115,17 @@ std::string PeakMemoryOfTheService() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::strcmp(argv[i], "--threads") != 0) continue;
-    wantedMachineThreads = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
+  for (int i = 1; i + 1 < argc;) {
+    unsigned* option = std::strcmp(argv[i], "--threads") == 0     ? &wantedMachineThreads
+                       : std::strcmp(argv[i], "--per-child") == 0 ? &threadsPerChild
+                                                                  : nullptr;
+    if (!option) {
+      ++i;
+      continue;
+    }
+    *option = std::max(1ul, std::strtoul(argv[i + 1], nullptr, 10));
     std::copy(argv + i + 2, argv + argc, argv + i);
     argc -= 2;
-    break;
   }
   benchmark::Initialize(&argc, argv);
   tesmar::testing::TemporaryMachineRoot root;
@@ -136,9 +142,9 @@ int main(int argc, char** argv) {
   }
   std::vector<std::unique_ptr<SpawnedThreadHost>> children;
   for (unsigned threads = MachineThreads(session); threads < wantedMachineThreads;
-       threads += kThreadsPerChild) {
+       threads += threadsPerChild) {
     children.push_back(std::make_unique<SpawnedThreadHost>(
-        std::min(kThreadsPerChild, wantedMachineThreads - threads)));
+        std::min(threadsPerChild, wantedMachineThreads - threads)));
   }
   if (!WatchChildren(session, children)) {
     std::fprintf(stderr, "could not watch the children\n");
