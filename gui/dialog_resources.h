@@ -14,6 +14,9 @@ const DialogTemplate& EditorDialogTemplate();
 // 131: the main dialog.
 const DialogTemplate& MainDialogTemplate();
 
+// 132: the computer browser.
+const DialogTemplate& SelectComputerDialogTemplate();
+
 // String 101: the window menu's about item.
 inline constexpr char kAboutMenuText[] = "&About Kaltrix Tesmar";
 

@@ -13,6 +13,7 @@
 #include "MyList.h"
 #include "TesmarGui.h"
 #include "TesmarGuiDlg.h"
+#include "computer_browser.h"
 #include "dialog_driver.h"
 #include "message_box_recorder.h"
 #include "startup_dialog_ids.h"
@@ -124,17 +125,27 @@ TEST(ApplicationLoop, AFailedTesmarOpenEndsTheApplicationWithItsMessage) {
             (std::vector<QString>{"Exit Application?", "TesmarOpen Failed. Cannot Continue."}));
 }
 
-TEST(ApplicationLoop, RemoteWithoutAComputerBrowserReturnsToTheStartupDialog) {
+TEST(ApplicationLoop, ARemoteStartWhoseBrowserIsCancelledReturnsToTheStartupDialog) {
   TemporaryMachineRoot machine;
   MessageBoxRecorder boxes;
+  int browsed = 0;
+  ComputerBrowser previous = SetComputerBrowser([&](QWidget* owner, QString&) {
+    EXPECT_NE(qobject_cast<CTesmarGuiDlg*>(owner), nullptr);
+    ++browsed;
+    return 0;
+  });
   Operator person({[](QDialog& dialog) {
                      DoubleClick(dialog.findChild<QWidget*>(
                          QString::number(startup_dialog::IDC_CONNECT_REMOTE)));
                    },
                    ClickCancel});
   CTesmarGuiApp(person.Hooks()).InitInstance();
+  SetComputerBrowser(previous);
+  // The main dialog ended during its initialisation, never shown, with no question.
   EXPECT_EQ(person.calls(), (Calls{"open live", "dialog Tesmar - Startup", "close", "open live",
                                    "dialog Tesmar - Startup", "close"}));
+  EXPECT_EQ(browsed, 1);
+  EXPECT_TRUE(boxes.calls().empty());
 }
 
 TEST(ApplicationLoop, LocalRunsTheMainDialogOnTheLiveSession) {

@@ -43,8 +43,9 @@ TEST(DialogUnits, FollowTheWindowsRule) {
 }
 
 TEST(DialogBuilder, PlacesEveryControlOfTheTemplate) {
-  for (const DialogTemplate* dialogTemplate : {&StartupDialogTemplate(), &EditorDialogTemplate(),
-                                               &MainDialogTemplate(), &AboutDialogTemplate()}) {
+  for (const DialogTemplate* dialogTemplate :
+       {&StartupDialogTemplate(), &EditorDialogTemplate(), &MainDialogTemplate(),
+        &AboutDialogTemplate(), &SelectComputerDialogTemplate()}) {
     QDialog dialog;
     DialogControls controls = BuildDialog(dialog, *dialogTemplate);
     DialogUnits units = UnitsOf(dialog);
@@ -67,8 +68,9 @@ TEST(DialogBuilder, PlacesEveryControlOfTheTemplate) {
 // Each caption fits the rectangle its template gives it, in the dialog font: the ink of its text,
 // with the check mark or radio circle and its spacing where the control has one.
 TEST(DialogBuilder, EveryCaptionFitsItsRectangle) {
-  for (const DialogTemplate* dialogTemplate : {&StartupDialogTemplate(), &EditorDialogTemplate(),
-                                               &MainDialogTemplate(), &AboutDialogTemplate()}) {
+  for (const DialogTemplate* dialogTemplate :
+       {&StartupDialogTemplate(), &EditorDialogTemplate(), &MainDialogTemplate(),
+        &AboutDialogTemplate(), &SelectComputerDialogTemplate()}) {
     QDialog dialog;
     DialogControls controls = BuildDialog(dialog, *dialogTemplate);
     for (QWidget* widget : controls.all()) {
