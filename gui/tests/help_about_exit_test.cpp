@@ -221,6 +221,17 @@ TEST_F(DemoDialogCommands, ExitAndEnterEndAtOnceEscAndTheCloseBoxAskFirst) {
                        PressKey(&dialog_->processList(), Qt::Key_Return);
                      }),
             IDOK);
+  // And on a check box, with a watched process shown.
+  TesmarSetWatchList(TesmarGetProcObject(session_, 1), 1);
+  dialog_->FillFromCopy();
+  QWidget* box = Item(IDC_PROCESSOR_FIRST);
+  ASSERT_TRUE(box->isEnabled());
+  EXPECT_EQ(ExecWith(*dialog_,
+                     [&] {
+                       box->setFocus();
+                       PressKey(box, Qt::Key_Return);
+                     }),
+            IDOK);
   EXPECT_TRUE(boxes_.calls().empty());
 
   // Esc answered Cancel: the dialog stays, until Exit.
