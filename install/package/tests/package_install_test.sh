@@ -59,7 +59,8 @@ echo "== the package's contents: $deb"
 contents=$(dpkg-deb -c "$deb" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }')
 for path in ./usr/bin/TesmarGui ./usr/bin/tesmar-remote \
   "./usr/sbin/tesmarsr -> ../lib/tesmar/tesmarsr" ./usr/lib/tesmar/tesmarsr \
-  ./usr/lib/tesmar/tesmar_setup_command ./usr/lib/tesmar/libtesmar_platform.so \
+  ./usr/lib/tesmar/tesmar_setup_command ./usr/lib/tesmar/Uninstall \
+  ./usr/lib/tesmar/tesmar-uninstaller ./usr/lib/tesmar/libtesmar_platform.so \
   ./usr/lib/tesmar/libCpumask.so ./usr/lib/tesmar/libTesmarApi.so ./usr/lib/tesmar/libScmkit.so \
   ./usr/share/applications/tesmar.desktop ./usr/share/icons/hicolor/scalable/apps/tesmar.svg \
   ./usr/share/man/man1/TesmarGui.1.gz ./usr/share/man/man8/tesmarsr.8.gz \

@@ -22,7 +22,7 @@ PLATFORM_API HANDLE CreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualRese
                                  BOOL initialState, LPCWSTR name) PLATFORM_NOEXCEPT;
 PLATFORM_API BOOL SetEvent(HANDLE event) PLATFORM_NOEXCEPT;
 PLATFORM_API BOOL ResetEvent(HANDLE event) PLATFORM_NOEXCEPT;
-// Events and threads (signalled once the thread has ended).
+// Events, threads (signalled once the thread has ended) and processes (once the process ended).
 PLATFORM_API DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) PLATFORM_NOEXCEPT;
 PLATFORM_API void Sleep(DWORD milliseconds) PLATFORM_NOEXCEPT;
 // A machine without a speaker sounds nothing; every tone is recorded (platform/tones.h).

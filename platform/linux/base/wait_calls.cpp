@@ -3,6 +3,7 @@
 
 #include "base/event_object.h"
 #include "base/thread_object.h"
+#include "base/waitable_object.h"
 #include "platform/errors.h"
 #include "platform/threading.h"
 
@@ -10,12 +11,13 @@ using tesmar::platform::EventObject;
 using tesmar::platform::HandleTable;
 using tesmar::platform::KernelObject;
 using tesmar::platform::ThreadObject;
+using tesmar::platform::WaitableObject;
 
 /***********************************************************************
  *           WaitForSingleObject
  *
- * Waits on events and threads; any other handle fails with ERROR_INVALID_HANDLE. A wait is
- * never alertable and no object is ever abandoned.
+ * Waits on events, threads and processes; any other handle fails with ERROR_INVALID_HANDLE. A wait
+ * is never alertable and no object is ever abandoned.
  */
 extern "C" DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) noexcept {
   auto object = HandleTable::Instance().Get<KernelObject>(handle);
@@ -25,6 +27,8 @@ extern "C" DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) noexcept
     signalled = event->Wait(milliseconds);
   } else if (auto thread = std::dynamic_pointer_cast<ThreadObject>(object)) {
     signalled = thread->Wait(milliseconds);
+  } else if (auto waitable = std::dynamic_pointer_cast<WaitableObject>(object)) {
+    signalled = waitable->Wait(milliseconds);
   } else {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "base/command_line.h"
 #include "base/machine_root.h"
 #include "base/text_conversion.h"
 #include "platform/errors.h"
 #include "platform/export_result.h"
 #include "platform/service.h"
 #include "remote/remote_services.h"
-#include "services/command_line.h"
 #include "services/definition.h"
 #include "services/dispatcher_link.h"
 #include "services/handles.h"

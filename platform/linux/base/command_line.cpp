@@ -1,4 +1,4 @@
-#include "services/command_line.h"
+#include "base/command_line.h"
 
 #include <unistd.h>
 

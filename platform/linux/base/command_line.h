@@ -1,4 +1,4 @@
-// A service's ImagePath as a command line: the program, then its arguments.
+// A command line (a service's ImagePath, CreateProcessA's line): the program, then its arguments.
 #pragma once
 
 #include <string>

@@ -1,0 +1,32 @@
+// The one message box of Setup and Uninstall, with Win32 flags and results: a Qt message box
+// where a display is set; the terminal where standard input is one (the question on standard
+// error, the answer read from standard input); with neither, the text on standard error and
+// the default button as the answer.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/win32_types.h"
+
+namespace tesmar::install {
+
+inline constexpr UINT MB_OK = 0x0;
+inline constexpr UINT MB_YESNO = 0x4;
+inline constexpr UINT MB_ICONSTOP = 0x10;
+inline constexpr UINT MB_ICONEXCLAMATION = 0x30;
+inline constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
+inline constexpr UINT MB_DEFBUTTON2 = 0x100;
+
+inline constexpr int IDOK = 1;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+// MessageBoxA without an owner window: the button chosen.
+int ShowOperatorMessage(const std::string& text, const std::string& caption, UINT flags);
+
+// What shows a message: ShowOperatorMessage, or a test's stand-in.
+using OperatorMessage =
+    std::function<int(const std::string& text, const std::string& caption, UINT flags)>;
+
+}  // namespace tesmar::install
