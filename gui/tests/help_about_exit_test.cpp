@@ -98,8 +98,8 @@ TEST_F(DemoDialogCommands, HelpShowsItsTextByteForByte) {
       "Select appropriate affinity mask, by checking/unckecking active CPUs",
       "",
       "",
-      "After making either one, more or all of the above changes, click on \"Apply\" button to "
-      "make ",
+      ("After making either one, more or all of the above changes, click on \"Apply\" button "
+       "to make "),
       "all changes effective",
       "",
       "",
