@@ -101,6 +101,11 @@ void MadeUpMachine::OnListing(std::function<void()> hook) {
   onListing_ = std::move(hook);
 }
 
+void MadeUpMachine::OnThreadListing(std::function<void()> hook) {
+  std::lock_guard lock(mutex_);
+  onThreadListing_ = std::move(hook);
+}
+
 void MadeUpMachine::FailAllocation(uint32_t id, Operation operation) {
   std::lock_guard lock(mutex_);
   failingAllocations_.insert({id, operation});
@@ -207,6 +212,7 @@ DWORD MadeUpMachine::ListThreads(uint32_t processId, std::vector<uint32_t>& thre
   Process* process = FindProcess(processId);
   if (!process) return ERROR_INVALID_PARAMETER;
   for (const Thread& thread : process->threads) threadIds.push_back(thread.id);
+  if (auto hook = onThreadListing_) hook();
   return ERROR_SUCCESS;
 }
 

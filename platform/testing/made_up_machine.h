@@ -64,6 +64,8 @@ class MadeUpMachine : public ProcessSource {
   // Runs the hook at every listing of the processes, before the machine is listed: a test's way
   // to change the world while a caller is in the middle of its work.
   void OnListing(std::function<void()> hook);
+  // Runs the hook after each listing of one process's threads, once the caller holds their ids.
+  void OnThreadListing(std::function<void()> hook);
   // Makes the process listing as long as it would be for that many more threads (without
   // keeping them), to test callers' buffer sizing.
   void AddPhantomThreads(uint32_t processId, unsigned count);
@@ -109,6 +111,7 @@ class MadeUpMachine : public ProcessSource {
   std::set<std::pair<uint32_t, Operation>> failingAllocations_;
   std::vector<std::string> callLog_;
   std::function<void()> onListing_;
+  std::function<void()> onThreadListing_;
   unsigned listCount_ = 0;
   unsigned openCount_ = 0;
 };

@@ -2,7 +2,11 @@
 // and reused ids — what a two-core box cannot show.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/handles.h"
@@ -111,6 +115,36 @@ TEST_F(ProcessSeam, HandlesFailOnceTheirProcessHasEndedAndNeverTouchANewcomer) {
   EXPECT_EQ(OpenProcess(MAXIMUM_ALLOWED, FALSE, 200), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(OpenThreadById(200), nullptr);
+}
+
+// A process walk reads a thread before it changes it and checks its process only before a
+// change: a newcomer that took the id after the listing is never changed, and the walk fails
+// also where the newcomer's threads already hold the value (they were only read).
+TEST_F(ProcessSeam, AWalkWhoseProcessIdIsTakenAfterItsListingChangesNothing) {
+  const std::vector<std::function<BOOL(HANDLE)>> walks = {
+      [](HANDLE p) { return SetProcessAffinityMask(p, 0xFFFF); },  // holds already
+      [](HANDLE p) { return SetProcessAffinityMask(p, 0x1); },
+      [](HANDLE p) { return SetPriorityClass(p, NORMAL_PRIORITY_CLASS); },  // holds already
+      [](HANDLE p) { return SetPriorityClass(p, HIGH_PRIORITY_CLASS); },
+      [](HANDLE p) { return SetProcessPriorityBoost(p, FALSE); },  // holds already
+      [](HANDLE p) { return SetProcessPriorityBoost(p, TRUE); },
+  };
+  for (std::size_t k = 0; k < walks.size(); ++k) {
+    HANDLE process = OpenProcess(MAXIMUM_ALLOWED, FALSE, 100);
+    ASSERT_NE(process, nullptr);
+    bool replaced = false;
+    machine_->OnThreadListing([&] {
+      if (!std::exchange(replaced, true)) machine_->ReuseId(100, u"newcomer.exe");
+    });
+    machine_->ClearCallLog();
+    SetLastError(0);
+    EXPECT_FALSE(walks[k](process)) << k;
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << k;
+    EXPECT_TRUE(replaced) << k;
+    EXPECT_EQ(machine_->CallLog(), std::vector<std::string>{}) << k;
+    machine_->OnThreadListing(nullptr);
+    CloseHandle(process);
+  }
 }
 
 TEST_F(ProcessSeam, ProcessMaskIsTheUnionAndSettingItStopsAtARefusingThread) {

@@ -23,29 +23,43 @@ bool ThreadLeft(TaskObject& process, uint32_t thread) {
   return std::find(threads.begin(), threads.end(), thread) == threads.end();
 }
 
-// A walk that changes threads checks the process before each one, so that it never goes on
-// into the threads of a newcomer; a walk that only reads checks once, after the walk, as every
-// read does.
-enum class Walk { Changing, Reading };
+// Checks the process right before a walk changes one of its threads, so that the walk never
+// goes on into the threads of a newcomer. A thread whose setting already holds is only read,
+// and a read needs no check before it: the walk's closing check answers for every read.
+class ChangeGuard {
+ public:
+  explicit ChangeGuard(TaskObject& process) : process_(process) {}
+  bool AllowsChange() {
+    processLeft_ = ReadWasOwn(process_) != ERROR_SUCCESS;
+    return !processLeft_;
+  }
+  bool ProcessLeft() const { return processLeft_; }
 
-// Calls action(threadId) for every thread of the process. Threads that end on the way are
-// passed over; any other failure stops the walk and is returned. ERROR_INVALID_PARAMETER is
-// also what the kernel says of a mask it cannot take (outside the thread's cpuset, say): only a
-// thread that has left counts as ended.
+ private:
+  TaskObject& process_;
+  bool processLeft_ = false;
+};
+
+// Calls action(threadId, guard) for every thread of the process; an action that changes the
+// thread asks guard.AllowsChange() first and returns ERROR_INVALID_PARAMETER when refused.
+// Threads that end on the way are passed over; any other failure stops the walk and is
+// returned. ERROR_INVALID_PARAMETER is also what the kernel says of a mask it cannot take
+// (outside the thread's cpuset, say): only a thread that has left counts as ended. A walk that
+// ran through ends with a check that the process is still the one opened, so that a walk whose
+// process ended on the way fails as one that found it ended before a thread.
 template <typename Action>
-DWORD ForEachThread(TaskObject& process, Walk walk, Action action) {
+DWORD ForEachThread(TaskObject& process, Action action) {
   std::vector<uint32_t> threads;
   DWORD error = process.source->ListThreads(process.Id(), threads);
   if (error != ERROR_SUCCESS) return error;
+  ChangeGuard guard(process);
   for (uint32_t thread : threads) {
-    if (walk == Walk::Changing && ReadWasOwn(process) != ERROR_SUCCESS) {
-      return ERROR_INVALID_PARAMETER;
-    }
-    error = action(thread);
+    error = action(thread, guard);
+    if (guard.ProcessLeft()) return ERROR_INVALID_PARAMETER;
     if (error == ERROR_INVALID_PARAMETER && ThreadLeft(process, thread)) continue;
     if (error != ERROR_SUCCESS) return error;
   }
-  return ERROR_SUCCESS;
+  return ReadWasOwn(process);
 }
 
 DWORD ReadProcessMasks(HANDLE process, PDWORD_PTR processMask, PDWORD_PTR systemMask) {
@@ -53,13 +67,12 @@ DWORD ReadProcessMasks(HANDLE process, PDWORD_PTR processMask, PDWORD_PTR system
   std::shared_ptr<TaskObject> task;
   if (DWORD error = FindTask(process, true, task)) return error;
   uint32_t unionMask = 0;
-  DWORD error = ForEachThread(*task, Walk::Reading, [&](uint32_t thread) {
+  DWORD error = ForEachThread(*task, [&](uint32_t thread, ChangeGuard&) {
     uint32_t mask = 0;
     DWORD result = task->source->GetAffinity(thread, mask);
     if (result == ERROR_SUCCESS) unionMask |= mask;
     return result;
   });
-  if (error == ERROR_SUCCESS) error = ReadWasOwn(*task);
   if (error != ERROR_SUCCESS) return error;
   *processMask = unionMask;
   *systemMask = AllProcessorsMask(task->source->ProcessorCount());
@@ -71,12 +84,13 @@ DWORD SetProcessMask(HANDLE process, DWORD_PTR mask) {
   if (DWORD error = FindLiveTask(process, true, task)) return error;
   uint32_t system = AllProcessorsMask(task->source->ProcessorCount());
   if (mask == 0 || (mask & ~DWORD_PTR{system}) != 0) return ERROR_INVALID_PARAMETER;
-  return ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
+  return ForEachThread(*task, [&](uint32_t thread, ChangeGuard& guard) {
     // A thread that already holds the mask is not set again (a set costs three reads).
     uint32_t current = 0;
     if (task->source->GetAffinity(thread, current) == ERROR_SUCCESS && current == mask) {
       return DWORD{ERROR_SUCCESS};
     }
+    if (!guard.AllowsChange()) return DWORD{ERROR_INVALID_PARAMETER};
     return task->source->SetAffinity(thread, static_cast<uint32_t>(mask));
   });
 }
@@ -93,13 +107,14 @@ DWORD SetClass(HANDLE process, DWORD priorityClass) {
   if (!IsPriorityClass(priorityClass)) return ERROR_INVALID_PARAMETER;
   std::shared_ptr<TaskObject> task;
   if (DWORD error = FindLiveTask(process, true, task)) return error;
-  return ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
+  return ForEachThread(*task, [&](uint32_t thread, ChangeGuard& guard) {
     Scheduling current;
     DWORD result = task->source->GetScheduling(thread, current);
     if (result != ERROR_SUCCESS) return result;
     Scheduling wanted =
         SchedulingFor(priorityClass, LevelOf(current), current.policy == Scheduling::Policy::Batch);
     if (wanted == current) return DWORD{ERROR_SUCCESS};
+    if (!guard.AllowsChange()) return DWORD{ERROR_INVALID_PARAMETER};
     return task->source->SetScheduling(thread, wanted);
   });
 }
@@ -119,12 +134,13 @@ DWORD ReadBoost(HANDLE process, PBOOL disabled) {
 DWORD SetBoost(HANDLE process, BOOL disable) {
   std::shared_ptr<TaskObject> task;
   if (DWORD error = FindLiveTask(process, true, task)) return error;
-  return ForEachThread(*task, Walk::Changing, [&](uint32_t thread) {
+  return ForEachThread(*task, [&](uint32_t thread, ChangeGuard& guard) {
     Scheduling scheduling;
     DWORD result = task->source->GetScheduling(thread, scheduling);
     if (result != ERROR_SUCCESS || scheduling.IsRealtime()) return result;
     auto policy = disable ? Scheduling::Policy::Batch : Scheduling::Policy::Other;
     if (scheduling.policy == policy) return DWORD{ERROR_SUCCESS};
+    if (!guard.AllowsChange()) return DWORD{ERROR_INVALID_PARAMETER};
     scheduling.policy = policy;
     return task->source->SetScheduling(thread, scheduling);
   });
