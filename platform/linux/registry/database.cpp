@@ -11,6 +11,7 @@
 #include "base/errno_to_win32.h"
 #include "base/machine_root.h"
 #include "platform/errors.h"
+#include "registry/background_checkpoint.h"
 
 namespace tesmar::platform::registry {
 namespace {
@@ -132,6 +133,7 @@ RegistryDatabase* RegistryDatabase::ForRoot(const std::string& root, DWORD& erro
 void RegistryDatabase::Forget(const std::string& root) {
   threadConnections.AbandonAfterFork();
   threadConnections.byRoot.erase(root);
+  SettleCheckpoints(root);
 }
 
 DWORD RegistryDatabase::Open(const std::string& root, Opening opening,
@@ -317,7 +319,10 @@ DWORD WriteTransaction::Begin(std::size_t valueBytes) {
     if (database_.LogLength() + LogBytesFor(valueBytes) <= kLogLimit) return ERROR_SUCCESS;
     Run(Sql::kRollback);
     open_ = false;
-    if (attempt == 0) database_.CheckpointWithoutWaiting();
+    if (attempt == 0) {
+      WaitForRunningCheckpoint(database_.Root());
+      database_.CheckpointWithoutWaiting();
+    }
   }
   return ERROR_NO_LOG_SPACE;
 }
@@ -329,7 +334,11 @@ DWORD WriteTransaction::Commit() {
   // The change stands, but waiters who are not told of it would sleep through it: a change that
   // cannot be announced is reported, so that its writer may try again.
   error = database_.AnnounceChange();
-  if (valueBytes_ >= kLargeWrite) database_.CheckpointWithoutWaiting();
+  // Emptied soon after, on the process's checkpoint thread: the writer does not wait for the
+  // checkpoint's syncs. The log's bound does not rest on it (Begin checks it).
+  if (valueBytes_ >= kLargeWrite && !CheckpointSoon(database_.Root())) {
+    database_.CheckpointWithoutWaiting();
+  }
   return error;
 }
 

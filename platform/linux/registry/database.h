@@ -22,8 +22,8 @@ namespace tesmar::platform::registry {
 inline constexpr std::size_t kLogLimit = 64u << 20;
 // After a checkpoint, a log longer than this is cut back to it.
 inline constexpr std::size_t kLogKeptAfterCheckpoint = 4u << 20;
-// A write at least this large is copied into the database and the log emptied at once, when no
-// reader holds it, so that no log stays long for long.
+// After a write at least this large the log is copied into the database and emptied soon, on a
+// thread of the process's own, when no reader holds it, so that no log stays long for long.
 inline constexpr std::size_t kLargeWrite = 256u << 10;
 
 enum class Sql {
@@ -55,7 +55,8 @@ class RegistryDatabase {
   // The calling thread's connection to the database under root; null with the Win32 error.
   static RegistryDatabase* ForRoot(const std::string& root, DWORD& error,
                                    Opening opening = Opening::kCreateIfMissing);
-  // Closes the calling thread's connection to root, if it has one.
+  // Closes the calling thread's connection to root, if it has one, and waits until the process's
+  // checkpoint thread has nothing of root open or asked for.
   static void Forget(const std::string& root);
 
   ~RegistryDatabase();
@@ -75,6 +76,7 @@ class RegistryDatabase {
   // The Win32 error when the directory's time cannot be set.
   DWORD AnnounceChange() const;
 
+  const std::string& Root() const { return root_; }
   // The log's length now, 0 when there is none.
   std::size_t LogLength() const;
   // Copies the log into the database and empties it, without waiting for anyone: a reader that

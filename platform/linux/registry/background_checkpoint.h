@@ -1,0 +1,20 @@
+// Emptying the write-ahead log after a large write on a thread of the process's own, so that the
+// writer answers at once instead of waiting for the checkpoint's disk syncs.
+#pragma once
+
+#include <string>
+
+namespace tesmar::platform::registry {
+
+// Asks for the log of the database under root to be copied into the database and emptied soon,
+// without waiting for anyone (a reader or writer that holds it keeps it until the next request).
+// False when the process is ending and no checkpoint thread runs any more.
+bool CheckpointSoon(const std::string& root);
+// Waits while a checkpoint of root is running, so that one of the caller's own is not refused
+// merely because the thread holds the log.
+void WaitForRunningCheckpoint(const std::string& root);
+// Waits until no checkpoint of root is asked for or running: afterwards the thread has nothing
+// of root open.
+void SettleCheckpoints(const std::string& root);
+
+}  // namespace tesmar::platform::registry
