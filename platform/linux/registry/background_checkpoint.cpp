@@ -30,8 +30,11 @@ void Checkpoint(const std::string& root) {
     sqlite3_file_control(connection, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     std::string limit = "PRAGMA journal_size_limit = " + std::to_string(kLogKeptAfterCheckpoint);
     sqlite3_exec(connection, limit.c_str(), nullptr, nullptr, nullptr);
-    // A first read opens the log, which a checkpoint alone may not do.
+    // A first read opens the log, which a checkpoint alone may not do. The copy and its syncs
+    // run first as a passive checkpoint, which takes no write lock; the truncating one then
+    // holds writers off only for what was written meanwhile and the cut itself.
     if (sqlite3_exec(connection, "PRAGMA user_version", nullptr, nullptr, nullptr) == SQLITE_OK) {
+      sqlite3_wal_checkpoint_v2(connection, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
       sqlite3_wal_checkpoint_v2(connection, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     }
   }
