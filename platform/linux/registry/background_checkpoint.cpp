@@ -141,13 +141,6 @@ bool CheckpointSoon(const std::string& root) {
   return true;
 }
 
-void WaitForRunningCheckpoint(const std::string& root) {
-  Checkpointer* checkpointer = Existing();
-  if (!checkpointer) return;
-  std::unique_lock lock(checkpointer->mutex);
-  checkpointer->settled.wait(lock, [&] { return checkpointer->running != root; });
-}
-
 void SettleCheckpoints(const std::string& root) {
   Checkpointer* checkpointer = Existing();
   if (!checkpointer) return;

@@ -10,11 +10,9 @@ namespace tesmar::platform::registry {
 // without waiting for anyone (a reader or writer that holds it keeps it until the next request).
 // False when the process is ending and no checkpoint thread runs any more.
 bool CheckpointSoon(const std::string& root);
-// Waits while a checkpoint of root is running, so that one of the caller's own is not refused
-// merely because the thread holds the log.
-void WaitForRunningCheckpoint(const std::string& root);
-// Waits until no checkpoint of root is asked for or running: afterwards the thread has nothing
-// of root open.
+// Waits until no checkpoint of root is asked for or running (none waits, so this is short):
+// afterwards the thread has nothing of root open, and a checkpoint of the caller's own is not
+// refused merely because the thread holds the log.
 void SettleCheckpoints(const std::string& root);
 
 }  // namespace tesmar::platform::registry

@@ -320,7 +320,8 @@ DWORD WriteTransaction::Begin(std::size_t valueBytes) {
     Run(Sql::kRollback);
     open_ = false;
     if (attempt == 0) {
-      WaitForRunningCheckpoint(database_.Root());
+      // The process's checkpoint thread finishes first, so that it cannot make this one fail.
+      SettleCheckpoints(database_.Root());
       database_.CheckpointWithoutWaiting();
     }
   }
