@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "registry/database.h"
@@ -111,7 +112,7 @@ Checkpointer* Existing() {
   return current && current->owner == getpid() ? current : nullptr;
 }
 
-// Null once the process is ending.
+// Null once the process is ending, or when no thread can be started.
 Checkpointer* Started() {
   static std::once_flag forkHandlers;
   std::call_once(forkHandlers,
@@ -121,7 +122,13 @@ Checkpointer* Started() {
   if (!current || current->owner != getpid()) {
     auto* made = new Checkpointer;
     made->inherited = current;
-    made->thread = std::thread([made] { made->Run(); });
+    try {
+      made->thread = std::thread([made] { made->Run(); });
+    } catch (const std::system_error&) {
+      // No thread to be had (a thread limit reached): the writer checkpoints itself this time.
+      delete made;
+      return nullptr;
+    }
     current = made;
   }
   return current;

@@ -8,7 +8,8 @@ namespace tesmar::platform::registry {
 
 // Asks for the log of the database under root to be copied into the database and emptied soon,
 // without waiting for anyone (a reader or writer that holds it keeps it until the next request).
-// False when the process is ending and no checkpoint thread runs any more.
+// False when no checkpoint thread runs (the process is ending, or none could be started): the
+// caller then checkpoints itself.
 bool CheckpointSoon(const std::string& root);
 // Waits until no checkpoint of root is asked for or running (none waits, so this is short):
 // afterwards the thread has nothing of root open, and a checkpoint of the caller's own is not
