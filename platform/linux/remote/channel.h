@@ -75,7 +75,6 @@ class Channel {
   bool greeted_ = false;
   bool ended_ = false;  // the reader has reaped ssh
   ChannelFailure failure_ = ChannelFailure::None;
-  int exitStatus_ = 0;
   std::string errorText_;
   uint32_t nextCall_ = 1;
   std::map<uint32_t, std::unique_ptr<Message>> replies_;  // null while awaited
