@@ -7,7 +7,7 @@ packages=(
   procps util-linux psmisc
   openssh-client openssh-server
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-dejavu-core xvfb xauth xdotool
-  dpkg-dev fakeroot file lintian sqlite3 passwd
+  dpkg-dev fakeroot file lintian sqlite3 passwd systemd
 )
 missing=()
 for package in "${packages[@]}"; do

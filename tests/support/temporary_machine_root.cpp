@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -16,6 +17,10 @@ TemporaryMachineRoot::TemporaryMachineRoot() {
     hadPrevious_ = true;
   }
   setenv("TESMAR_ROOT", path_.c_str(), 1);
+  // The built-in service manager even where systemd runs: its runtime folder is looked for
+  // under this root, where it is not.
+  if (const char* previous = std::getenv("TESMAR_TEST_SYSTEMD_ROOT")) previousSystemd_ = previous;
+  setenv("TESMAR_TEST_SYSTEMD_ROOT", path_.c_str(), 1);
 }
 
 TemporaryMachineRoot::~TemporaryMachineRoot() {
@@ -23,6 +28,11 @@ TemporaryMachineRoot::~TemporaryMachineRoot() {
     setenv("TESMAR_ROOT", previous_.c_str(), 1);
   } else {
     unsetenv("TESMAR_ROOT");
+  }
+  if (previousSystemd_) {
+    setenv("TESMAR_TEST_SYSTEMD_ROOT", previousSystemd_->c_str(), 1);
+  } else {
+    unsetenv("TESMAR_TEST_SYSTEMD_ROOT");
   }
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);

@@ -1,7 +1,9 @@
 // A machine of its own for one test: a fresh directory made $TESMAR_ROOT for the life of the
-// object, removed with everything in it afterwards. Child processes inherit it.
+// object, removed with everything in it afterwards. Child processes inherit it. The service
+// manager is the built-in one under it, even where systemd runs.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace tesmar::testing {
@@ -19,6 +21,7 @@ class TemporaryMachineRoot {
   std::string path_;
   std::string previous_;
   bool hadPrevious_ = false;
+  std::optional<std::string> previousSystemd_;
 };
 
 }  // namespace tesmar::testing

@@ -6,6 +6,7 @@
 #include "remote/remote_services.h"
 #include "services/dispatcher_link.h"
 #include "services/handles.h"
+#include "services/systemctl.h"
 
 namespace tesmar::platform {
 namespace {
@@ -28,11 +29,26 @@ DWORD RightFor(DWORD control) {
   }
 }
 
+// systemd stops the service (SIGTERM, the stop control to its dispatcher) and returns once it
+// has ended.
+DWORD StopThroughSystemd(const ServiceObject& service, LPSERVICE_STATUS status) {
+  SERVICE_STATUS before = ServiceStatus(service.name(), service.runtime());
+  if (before.dwCurrentState == SERVICE_STOPPED) return ERROR_SERVICE_NOT_ACTIVE;
+  if (before.dwCurrentState == SERVICE_RUNNING &&
+      (before.dwControlsAccepted & SERVICE_ACCEPT_STOP) == 0) {
+    return ERROR_INVALID_SERVICE_CONTROL;
+  }
+  DWORD result = StopUnit(service.name());
+  if (status) *status = ServiceStatus(service.name(), service.runtime());
+  return result;
+}
+
 DWORD Control(const ServiceObject& service, DWORD control, LPSERVICE_STATUS status) {
   DWORD right = RightFor(control);
   if (right == 0) return ERROR_INVALID_PARAMETER;
   if (!service.Allows(right)) return ERROR_ACCESS_DENIED;
   const ServiceRuntime& runtime = service.runtime();
+  if (control == SERVICE_CONTROL_STOP && SystemdRuns()) return StopThroughSystemd(service, status);
   StatusRecord record = CurrentStatus(runtime, SERVICE_WIN32_OWN_PROCESS);
   DWORD result;
   if (record.status.dwCurrentState == SERVICE_STOPPED) {

@@ -24,6 +24,8 @@
 #include "services/dispatcher_link.h"
 #include "services/handles.h"
 #include "services/spawn.h"
+#include "services/systemd_notify.h"
+#include "services/systemd_unit.h"
 
 namespace tesmar::platform {
 namespace {
@@ -140,6 +142,9 @@ class Dispatcher {
       last_ = status;
       reported_ = true;
     }
+    // systemd's start job ends when the service runs, its stop job begins when it stops.
+    if (status.dwCurrentState == SERVICE_RUNNING) NotifySystemd("READY=1");
+    if (status.dwCurrentState == SERVICE_STOP_PENDING) NotifySystemd("STOPPING=1");
     if (stopped) DeleteServiceIfDue(name_);
     wake_.Poke();
     return ERROR_SUCCESS;
@@ -241,11 +246,34 @@ std::shared_ptr<Dispatcher> ActiveDispatcher() {
   return active;
 }
 
+// A process systemd started for the service (its unit says so, and systemd gave it an
+// invocation id): the manager did not record it, so it records itself, unless another live
+// instance holds the record.
+bool StartedBySystemd(const ServiceRuntime& runtime, const ProcessIdentity& self) {
+  const char* manager = std::getenv(kServiceManagerVariable);
+  if (!manager || std::string_view(manager) != "systemd" || !std::getenv("INVOCATION_ID") ||
+      !SystemdRuns()) {
+    return false;
+  }
+  auto record = runtime.ReadStatus();
+  if (record && record->process != self && record->status.dwCurrentState != SERVICE_STOPPED &&
+      IsAlive(record->process)) {
+    return false;
+  }
+  StatusRecord own;
+  own.status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING, 0, ERROR_SUCCESS, 0, 0, 2000};
+  own.process = self;
+  return runtime.WriteStatus(own) == ERROR_SUCCESS;
+}
+
 // The manager recorded the process it started; only that process may connect.
 bool StartedByTheManager(const Dispatcher& dispatcher, const ProcessIdentity& self) {
   ServiceLock lock(dispatcher.runtime());
   auto record = dispatcher.runtime().ReadStatus();
-  return record && record->process == self && record->status.dwCurrentState != SERVICE_STOPPED;
+  if (record && record->process == self && record->status.dwCurrentState != SERVICE_STOPPED) {
+    return true;
+  }
+  return StartedBySystemd(dispatcher.runtime(), self);
 }
 
 void TellTheManagerConnected() {

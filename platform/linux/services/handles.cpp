@@ -12,6 +12,7 @@
 #include "platform/errors.h"
 #include "registry/database.h"
 #include "services/definition.h"
+#include "services/systemctl.h"
 
 namespace tesmar::platform {
 namespace {
@@ -149,6 +150,16 @@ StatusRecord CurrentStatus(const ServiceRuntime& runtime, DWORD serviceType) {
     return CurrentStatusLocked(runtime, serviceType);
   }
   return CurrentStatusLocked(runtime, serviceType);
+}
+
+SERVICE_STATUS ServiceStatus(std::u16string_view name, const ServiceRuntime& runtime) {
+  if (SystemdRuns()) {
+    auto reported = runtime.ReadStatus();
+    StatusRecord current = CurrentStatus(runtime, SERVICE_WIN32_OWN_PROCESS);
+    if (auto unit = QueryUnit(name)) return StatusFromUnit(*unit, reported, current);
+    return current.status;
+  }
+  return CurrentStatus(runtime, SERVICE_WIN32_OWN_PROCESS).status;
 }
 
 bool DeleteServiceIfDue(std::u16string_view name) {

@@ -51,6 +51,10 @@ DWORD GrantManagerAccess(DWORD desired, DWORD& granted);
 StatusRecord CurrentStatus(const ServiceRuntime& runtime, DWORD serviceType);
 StatusRecord CurrentStatusLocked(const ServiceRuntime& runtime, DWORD serviceType);
 
+// The status QueryServiceStatus answers: CurrentStatus, or where systemd runs the service, what
+// systemd says of it (services/systemd_unit.h).
+SERVICE_STATUS ServiceStatus(std::u16string_view name, const ServiceRuntime& runtime);
+
 // Removes the definition and the records of a service marked for deletion once it is stopped
 // and no process holds a handle to it. True when the service is gone.
 bool DeleteServiceIfDue(std::u16string_view name);

@@ -12,6 +12,7 @@
 #include "remote/remote_services.h"
 #include "services/definition.h"
 #include "services/handles.h"
+#include "services/systemctl.h"
 
 namespace tesmar::platform {
 namespace {
@@ -102,6 +103,12 @@ SC_HANDLE CreateServiceByName(SC_HANDLE manager, LPCSTR serviceName, LPCSTR disp
   definition.errorControl = errorControl;
   definition.displayName = displayName ? Widen(displayName) : name;
   if (DWORD error = CreateServiceDefinition(name, definition)) return Failed(error);
+  if (SystemdRuns()) {
+    if (DWORD error = InstallUnit(name, definition)) {
+      RemoveServiceDefinition(name);
+      return Failed(error);
+    }
+  }
   ServiceRuntime(name).RemoveServiceRecords();  // nothing of an earlier service of the name
   return ToServiceHandle(
       HandleTable::Instance().Insert(std::make_shared<ServiceObject>(name, granted)));
@@ -130,7 +137,11 @@ DWORD ChangeConfig(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD 
   if (binaryPathName) change.imagePath = Widen(binaryPathName);
   if (displayName) change.displayName = Widen(displayName);
   ServiceLock lock(object->runtime());
-  return ChangeServiceDefinition(object->name(), change);
+  if (DWORD error = ChangeServiceDefinition(object->name(), change)) return error;
+  if (!SystemdRuns()) return ERROR_SUCCESS;
+  DWORD error = ERROR_SUCCESS;
+  auto definition = ReadServiceDefinition(object->name(), &error);
+  return definition ? UpdateUnit(object->name(), *definition) : error;
 }
 
 DWORD MarkForDeletion(SC_HANDLE service) {
@@ -139,7 +150,9 @@ DWORD MarkForDeletion(SC_HANDLE service) {
   if (!object) return ERROR_INVALID_HANDLE;
   if (!object->Allows(DELETE)) return ERROR_ACCESS_DENIED;
   ServiceLock lock(object->runtime());
-  return MarkServiceForDelete(object->name());
+  if (DWORD error = MarkServiceForDelete(object->name())) return error;
+  // systemd forgets the unit at once; an instance it runs goes on until it is stopped.
+  return SystemdRuns() ? RemoveUnit(object->name()) : DWORD(ERROR_SUCCESS);
 }
 
 DWORD QueryStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
@@ -148,7 +161,7 @@ DWORD QueryStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
   if (!object) return ERROR_INVALID_HANDLE;
   if (!object->Allows(SERVICE_QUERY_STATUS)) return ERROR_ACCESS_DENIED;
   if (!status) return ERROR_INVALID_PARAMETER;
-  *status = CurrentStatus(object->runtime(), SERVICE_WIN32_OWN_PROCESS).status;
+  *status = ServiceStatus(object->name(), object->runtime());
   return ERROR_SUCCESS;
 }
 

@@ -18,6 +18,7 @@
 #include "services/dispatcher_link.h"
 #include "services/handles.h"
 #include "services/spawn.h"
+#include "services/systemctl.h"
 
 namespace tesmar::platform {
 namespace {
@@ -37,6 +38,23 @@ bool WaitForDispatcher(int readyDescriptor) {
   return polled == 1 && read(readyDescriptor, &byte, 1) == 1;
 }
 
+// systemd starts the process; its dispatcher records itself (RunDispatcher) and the status
+// follows systemd's state until then.
+DWORD StartThroughSystemd(const ServiceObject& object, const std::vector<std::string>& arguments) {
+  const ServiceRuntime& runtime = object.runtime();
+  {
+    ServiceLock lock(runtime);
+    if (ServiceStatus(object.name(), runtime).dwCurrentState != SERVICE_STOPPED) {
+      return ERROR_SERVICE_ALREADY_RUNNING;
+    }
+    std::vector<std::string> mainArguments{Utf16ToUtf8(object.name())};
+    mainArguments.insert(mainArguments.end(), arguments.begin(), arguments.end());
+    if (DWORD written = runtime.WriteArguments(mainArguments)) return written;
+  }
+  // Without the lock: the new process's dispatcher takes it to record itself.
+  return StartUnit(object.name());
+}
+
 DWORD StartByHandle(SC_HANDLE service, const std::vector<std::string>& arguments) {
   if (auto far = remote::FindRemoteService(service)) return remote::Start(*far, arguments);
   auto object = HandleTable::Instance().Get<ServiceObject>(reinterpret_cast<HANDLE>(service));
@@ -50,6 +68,7 @@ DWORD StartByHandle(SC_HANDLE service, const std::vector<std::string>& arguments
   std::vector<std::string> commandLine = SplitImagePath(Utf16ToUtf8(definition->imagePath));
 
   const ServiceRuntime& runtime = object->runtime();
+  if (SystemdRuns()) return StartThroughSystemd(*object, arguments);
   SpawnedService spawned;
   {
     ServiceLock lock(runtime);
