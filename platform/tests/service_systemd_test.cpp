@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -101,6 +102,15 @@ class SystemdServices : public ::testing::Test {
     ASSERT_NE(manager_, nullptr);
   }
   void TearDown() override {
+    // Never leave the stand-in's service process behind, whatever the test did.
+    std::string show = ReadFile(systemd_ + "/show");
+    size_t mainPid = show.find("MainPID=");
+    if (mainPid != std::string::npos) {
+      int processId = std::atoi(show.c_str() + mainPid + 8);
+      if (processId > 0 && show.find("ActiveState=active") != std::string::npos) {
+        kill(processId, SIGKILL);
+      }
+    }
     if (service_) CloseServiceHandle(service_);
     CloseServiceHandle(manager_);
     setenv("PATH", path_.c_str(), 1);
