@@ -261,8 +261,10 @@ TEST_F(RemoteMachine, ScmkitInstallsControlsAndRemovesTheFarService) {
   }));
   TesmarDisconnect(session);
   ASSERT_EQ(SerSetupServiceRemove(setup_), 0u);
-  // Marked for deletion (1072) while it still stops, then gone.
+  // Marked for deletion (1072) while it still stops, then gone. A connect that found it but not
+  // running keeps its handles, which would hold the deletion off: each try starts afresh.
   EXPECT_TRUE(tesmar::testing::WaitUntil([&] {
+    TesmarDisconnect(session);
     return TesmarConnect(session, SshMachine::kMachine) ==
            static_cast<INT>(ERROR_SERVICE_DOES_NOT_EXIST);
   }));
