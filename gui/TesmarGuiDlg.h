@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "TesmarApi.h"
@@ -21,6 +22,7 @@ namespace tesmar::gui {
 class CDlgAddProcs;
 class MyList;
 class ListBox;
+class RoundRobinSequence;
 
 class CTesmarGuiDlg : public QDialog {
   Q_OBJECT
@@ -142,6 +144,16 @@ class CTesmarGuiDlg : public QDialog {
   bool SendUpdate();
   void RefuseZeroMask();
   void RefuseOneProcessor();
+  // What a round-robin box sets in one thread of the record walked, given the process's mask and
+  // the walk's sequence over it.
+  using RoundRobinStep = std::function<void(TesmarRecord* record, DWORD thread, DWORD processMask,
+                                            RoundRobinSequence& sequence)>;
+  // The Apply step both round-robin boxes share: with one processor the box unchecked, refused
+  // (and the process shown again where showAgainWhenRefused); with no processor in the process's
+  // mask refused; otherwise setThread for each thread in turn and the request sent. pending is
+  // cleared either way. The record walked, or null when refused.
+  TesmarRecord* ApplyRoundRobin(int box, int& pending, bool showAgainWhenRefused,
+                                const RoundRobinStep& setThread);
   // The editor's caption ending for the connection mode.
   void SetEditorTitleSuffix();
 

@@ -83,55 +83,49 @@ void CTesmarGuiDlg::ApplyAffinity() {
   AffinityEdited = 0;
 }
 
-void CTesmarGuiDlg::ApplyRoundRobinHard(bool on) {
+TesmarRecord* CTesmarGuiDlg::ApplyRoundRobin(int box, int& pending, bool showAgainWhenRefused,
+                                             const RoundRobinStep& setThread) {
   if (CpuCount == 1) {
-    controls_.Check(IDC_ROUND_ROBIN_HARD, false);
+    controls_.Check(box, false);
     RefuseOneProcessor();
-    RoundRobinHardPending = 0;
-    return;
+    if (showAgainWhenRefused) ShowProcessSelection();
+    pending = 0;
+    return nullptr;
   }
   TesmarRecord* record = SelectedRecord();
   DWORD processMask = TesmarGetProcAffin(record);
   LONG threads = TesmarGetThreadCount(record);
-  // No processor to hand out: refused before any walk.
+  // No processor to hand out: refused before any walk (also where there is no record).
   if (processMask == 0) {
     RefuseZeroMask();
-    RoundRobinHardPending = 0;
-    return;
+    pending = 0;
+    return nullptr;
   }
   RoundRobinSequence sequence(processMask);
   for (LONG t = 0; t < threads; ++t) {
-    TesmarSetThreadAffin(record, static_cast<DWORD>(t),
-                         on ? ProcessorBit(sequence.Next()) : processMask);
+    setThread(record, static_cast<DWORD>(t), processMask, sequence);
   }
   SendUpdate();
-  RoundRobinHardPending = 0;
-  FillThreadList(record);
+  pending = 0;
+  return record;
+}
+
+void CTesmarGuiDlg::ApplyRoundRobinHard(bool on) {
+  TesmarRecord* record = ApplyRoundRobin(
+      IDC_ROUND_ROBIN_HARD, RoundRobinHardPending, false,
+      [on](TesmarRecord* walked, DWORD thread, DWORD processMask, RoundRobinSequence& sequence) {
+        TesmarSetThreadAffin(walked, thread, on ? ProcessorBit(sequence.Next()) : processMask);
+      });
+  if (record) FillThreadList(record);
 }
 
 void CTesmarGuiDlg::ApplyRoundRobinPreferred(bool on) {
-  if (CpuCount == 1) {
-    controls_.Check(IDC_ROUND_ROBIN_PREFERRED, false);
-    RefuseOneProcessor();
-    ShowProcessSelection();
-    RoundRobinPreferredPending = 0;
-    return;
-  }
-  TesmarRecord* record = SelectedRecord();
-  DWORD processMask = TesmarGetProcAffin(record);
-  LONG threads = TesmarGetThreadCount(record);
-  if (processMask == 0) {
-    RefuseZeroMask();
-    RoundRobinPreferredPending = 0;
-    return;
-  }
-  RoundRobinSequence sequence(processMask);
-  for (LONG t = 0; t < threads; ++t) {
-    // Without a preferred processor a thread asks for CpuCount, one past the highest.
-    TesmarSetThreadIdealProcessor(record, static_cast<DWORD>(t), on ? sequence.Next() : CpuCount);
-  }
-  SendUpdate();
-  RoundRobinPreferredPending = 0;
+  ApplyRoundRobin(
+      IDC_ROUND_ROBIN_PREFERRED, RoundRobinPreferredPending, true,
+      [this, on](TesmarRecord* walked, DWORD thread, DWORD, RoundRobinSequence& sequence) {
+        // Without a preferred processor a thread asks for CpuCount, one past the highest.
+        TesmarSetThreadIdealProcessor(walked, thread, on ? sequence.Next() : CpuCount);
+      });
 }
 
 void CTesmarGuiDlg::ApplyBoost(bool disable) {
