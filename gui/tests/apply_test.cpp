@@ -7,6 +7,7 @@
 
 #include "MyList.h"
 #include "dialog_driver.h"
+#include "main_dialog_fixture.h"
 #include "main_dialog_ids.h"
 #include "mask_text.h"
 #include "scripted_main_dialog.h"
@@ -326,35 +327,31 @@ TEST_F(Apply, AFailedRequestEndsTheDialogAndNothingMoreIsSent) {
   EXPECT_TRUE(Updates().empty());
 }
 
-TEST(ApplyDemo, EditsChangeTheSharedDemoPacket) {
-  MessageBoxRecorder boxes;
-  TesmarSession* session = TesmarOpen(1);
-  TesmarRecord* record = TesmarGetProcObject(session, 5);  // six threads
+using ApplyDemo = DemoMainDialogTest;
+
+TEST_F(ApplyDemo, EditsChangeTheSharedDemoPacket) {
+  TesmarRecord* record = TesmarGetProcObject(session_, 5);  // six threads
   TesmarSetWatchList(record, 1);
-  {
-    CTesmarGuiDlg dialog;
-    dialog.Session = session;
-    dialog.ConnectionMode = 2;
-    ASSERT_TRUE(dialog.OnInitDialog());
-    ASSERT_TRUE(ShowActive(dialog));
-    for (int p = 4; p < kProcessorBoxes; ++p) {
-      Click(dialog.controls().Item(IDC_PROCESSOR_FIRST + p));
-    }
-    Click(dialog.controls().Item(IDC_ROUND_ROBIN_HARD));
-    Click(dialog.controls().Item(IDC_APPLY));
-    SaveShot(dialog, "apply-demo-after");
-    EXPECT_EQ(TesmarGetProcAffin(record), 0x0Fu);
-    const DWORD spread[] = {0x1, 0x2, 0x4, 0x8, 0x1, 0x2};
-    for (DWORD t = 0; t < 6; ++t) EXPECT_EQ(TesmarGetThreadAffin(record, t), spread[t]) << t;
-    EXPECT_TRUE(dialog.controls().IsChecked(IDC_ROUND_ROBIN_HARD));
-    EXPECT_EQ(dialog.threadList().GetText(5), "Thread 5\t0100  0000  0000  0000");
+  ASSERT_TRUE(OpenDialog(2));
+  CTesmarGuiDlg& dialog = *dialog_;
+  for (int p = 4; p < kProcessorBoxes; ++p) {
+    Click(dialog.controls().Item(IDC_PROCESSOR_FIRST + p));
   }
+  Click(dialog.controls().Item(IDC_ROUND_ROBIN_HARD));
+  Click(dialog.controls().Item(IDC_APPLY));
+  SaveShot(dialog, "apply-demo-after");
+  EXPECT_EQ(TesmarGetProcAffin(record), 0x0Fu);
+  const DWORD spread[] = {0x1, 0x2, 0x4, 0x8, 0x1, 0x2};
+  for (DWORD t = 0; t < 6; ++t) EXPECT_EQ(TesmarGetThreadAffin(record, t), spread[t]) << t;
+  EXPECT_TRUE(dialog.controls().IsChecked(IDC_ROUND_ROBIN_HARD));
+  EXPECT_EQ(dialog.threadList().GetText(5), "Thread 5\t0100  0000  0000  0000");
+  dialog_.reset();
   // The demo packet is shared: put it back for the other tests of this process.
   TesmarSetWatchList(record, 0);
   TesmarSetProcAffin(record, 0xFFFF);
   for (DWORD t = 0; t < 6; ++t) TesmarSetThreadAffin(record, t, 0xFFFF);
-  TesmarClose(session);
-  EXPECT_TRUE(boxes.calls().empty());
+  CloseDialog();
+  EXPECT_TRUE(boxes_.calls().empty());
 }
 
 }  // namespace

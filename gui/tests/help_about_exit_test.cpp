@@ -10,16 +10,14 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <fstream>
-#include <memory>
 #include <string>
 
 #include "DlgAbout.h"
 #include "MyList.h"
-#include "TesmarGuiDlg.h"
 #include "about_dialog_ids.h"
 #include "dialog_driver.h"
+#include "main_dialog_fixture.h"
 #include "main_dialog_ids.h"
-#include "message_box_recorder.h"
 
 namespace {
 
@@ -43,20 +41,8 @@ uint64_t KibOf(const QString& text) {
   return text.chopped(2).toULongLong();
 }
 
-class DemoDialogCommands : public ::testing::Test {
+class DemoDialogCommands : public OpenDemoMainDialogTest {
  protected:
-  void SetUp() override {
-    session_ = TesmarOpen(1);
-    dialog_ = std::make_unique<CTesmarGuiDlg>();
-    dialog_->Session = session_;
-    dialog_->ConnectionMode = 2;
-    ASSERT_TRUE(dialog_->OnInitDialog());
-    ASSERT_TRUE(ShowActive(*dialog_));
-  }
-  void TearDown() override {
-    dialog_.reset();
-    TesmarClose(session_);
-  }
   QWidget* Item(int id) { return dialog_->controls().Item(id); }
 
   // Runs the command and reads the about box it opens; false when none opened.
@@ -70,10 +56,6 @@ class DemoDialogCommands : public ::testing::Test {
       PressKey(about, Qt::Key_Return);  // OK is its default button
     });
   }
-
-  TesmarSession* session_ = nullptr;
-  MessageBoxRecorder boxes_;
-  std::unique_ptr<CTesmarGuiDlg> dialog_;
 };
 
 TEST_F(DemoDialogCommands, HelpShowsItsTextByteForByte) {

@@ -5,13 +5,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
-#include <memory>
 
 #include "MyList.h"
-#include "TesmarGuiDlg.h"
 #include "dialog_driver.h"
+#include "main_dialog_fixture.h"
 #include "main_dialog_ids.h"
-#include "message_box_recorder.h"
 
 namespace {
 
@@ -21,25 +19,15 @@ using namespace tesmar::gui::testing;
 
 constexpr char kAllSixteen[] = "1111  1111  1111  1111";
 
-class DemoMainDialog : public ::testing::Test {
+class DemoMainDialog : public DemoMainDialogTest {
  protected:
-  void SetUp() override { session_ = TesmarOpen(1); }
-  void TearDown() override {
-    dialog_.reset();
-    TesmarClose(session_);
-  }
-
   TesmarRecord* Record(DWORD index) { return TesmarGetProcObject(session_, index); }
   void Watch(std::initializer_list<DWORD> indices) {
     for (DWORD i : indices) TesmarSetWatchList(Record(i), 1);
   }
 
   CTesmarGuiDlg& Open() {
-    dialog_ = std::make_unique<CTesmarGuiDlg>();
-    dialog_->Session = session_;
-    dialog_->ConnectionMode = 2;
-    EXPECT_TRUE(dialog_->OnInitDialog());
-    EXPECT_TRUE(ShowActive(*dialog_));
+    EXPECT_TRUE(OpenDialog(2));
     return *dialog_;
   }
   const DialogControls& controls() { return dialog_->controls(); }
@@ -47,10 +35,6 @@ class DemoMainDialog : public ::testing::Test {
   bool Checked(int id) { return controls().IsChecked(id); }
   QString Text(int id) { return controls().Text(id); }
   QWidget* Box(int processor) { return controls().Item(IDC_PROCESSOR_FIRST + processor); }
-
-  TesmarSession* session_ = nullptr;
-  MessageBoxRecorder boxes_;
-  std::unique_ptr<CTesmarGuiDlg> dialog_;
 };
 
 TEST_F(DemoMainDialog, WithNothingWatchedShowsTheViewWithoutEntries) {

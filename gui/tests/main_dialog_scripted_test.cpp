@@ -4,14 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QSysInfo>
-#include <memory>
 
 #include "MyList.h"
-#include "TesmarGuiDlg.h"
 #include "dialog_driver.h"
 #include "main_dialog_ids.h"
-#include "message_box_recorder.h"
-#include "support/scripted_service.h"
+#include "scripted_main_dialog.h"
 
 namespace {
 
@@ -23,56 +20,24 @@ using tesmar::testing::ScriptedRecord;
 using tesmar::testing::ScriptedService;
 using tesmar::testing::TestPacket;
 
-ScriptedRecord Process(std::u16string name, uint32_t id, uint32_t mask, int32_t threads) {
-  ScriptedRecord record;
-  record.name = std::move(name);
-  record.processId = id;
-  record.affinity = mask;
-  record.threadCount = threads;
-  record.threadAffinity.assign(static_cast<size_t>(std::max(threads, 0)), mask);
-  return record;
-}
-
-class ScriptedMainDialog : public ::testing::Test {
+class ScriptedMainDialog : public ScriptedMainDialogTest {
  protected:
   // Serves the packet, connects a live session to it and opens the dialog in Local mode.
   CTesmarGuiDlg& Open(const TestPacket& packet, const char* shot = nullptr) {
-    service_ = std::make_unique<ScriptedService>(packet);
-    EXPECT_TRUE(service_->WaitUntilServing());
-    session_ = TesmarOpen(0);
-    EXPECT_EQ(TesmarConnect(session_, nullptr), 0);
-    dialog_ = std::make_unique<CTesmarGuiDlg>();
-    dialog_->Session = session_;
-    dialog_->ConnectionMode = 0;
-    EXPECT_TRUE(dialog_->OnInitDialog());
-    EXPECT_TRUE(ShowActive(*dialog_));
-    if (shot) SaveShot(*dialog_, shot);
-    return *dialog_;
+    CTesmarGuiDlg& dialog = ScriptedMainDialogTest::Open(packet);
+    if (shot) SaveShot(dialog, shot);
+    return dialog;
   }
-  void TearDown() override {
-    dialog_.reset();
-    if (session_) TesmarClose(session_);
-    session_ = nullptr;
-    service_.reset();
-  }
-  const DialogControls& controls() { return dialog_->controls(); }
-  bool Enabled(int id) { return controls().Item(id)->isEnabled(); }
-  bool Checked(int id) { return controls().IsChecked(id); }
   QString Text(int id) { return controls().Text(id); }
   int EnabledBoxes() {
     int enabled = 0;
     for (int p = 0; p < kProcessorBoxes; ++p) enabled += Enabled(IDC_PROCESSOR_FIRST + p);
     return enabled;
   }
-
-  MessageBoxRecorder boxes_;
-  std::unique_ptr<ScriptedService> service_;
-  TesmarSession* session_ = nullptr;
-  std::unique_ptr<CTesmarGuiDlg> dialog_;
 };
 
 TEST_F(ScriptedMainDialog, LocalTitleNamesThisHostAndAllCommandsOfAServiceAreOffered) {
-  CTesmarGuiDlg& dialog = Open(BuildPacket(2, {Process(u"app.exe", 0x4c, 0x3, 2)}));
+  CTesmarGuiDlg& dialog = Open(BuildPacket(2, {ScriptedProcess(u"app.exe", 0x4c, 0x3, 2)}));
   EXPECT_EQ(dialog.windowTitle(), "Kaltrix Tesmar - " + QSysInfo::machineHostName());
   for (int id : {IDC_EDIT, IDC_REFRESH, IDC_END_PROCESS, IDC_ROUND_ROBIN_HARD,
                  IDC_ROUND_ROBIN_PREFERRED, IDC_DISABLE_BOOST, IDC_APPLY, IDC_SELECT_COMPUTER}) {
@@ -100,7 +65,7 @@ TEST_F(ScriptedMainDialog, ShowsAsManyBoxesAsProcessorsUpToSixteen) {
   };
   for (const Machine& machine : machines) {
     SCOPED_TRACE(machine.shot);
-    ScriptedRecord record = Process(u"one.exe", 1, machine.mask, 3);
+    ScriptedRecord record = ScriptedProcess(u"one.exe", 1, machine.mask, 3);
     record.threadAffinity = {machine.mask, machine.mask & 0x1, machine.mask};
     CTesmarGuiDlg& dialog = Open(BuildPacket(machine.processors, {record}), machine.shot);
     EXPECT_EQ(dialog.CpuCount, machine.processors);
@@ -124,8 +89,8 @@ TEST_F(ScriptedMainDialog, ShowsAsManyBoxesAsProcessorsUpToSixteen) {
 }
 
 TEST_F(ScriptedMainDialog, AProcessWithTooManyThreadsShowsNoneAndOffersNoThreadControls) {
-  ScriptedRecord many = Process(u"many.exe", 0x30, 0x3, -1);
-  ScriptedRecord few = Process(u"few.exe", 0x20, 0x3, 2);
+  ScriptedRecord many = ScriptedProcess(u"many.exe", 0x30, 0x3, -1);
+  ScriptedRecord few = ScriptedProcess(u"few.exe", 0x20, 0x3, 2);
   CTesmarGuiDlg& dialog = Open(BuildPacket(2, {many, few}));
   // few.exe sorts first; the thread controls are there for it.
   EXPECT_EQ(dialog.threadList().GetCount(), 2);
@@ -159,8 +124,8 @@ TEST_F(ScriptedMainDialog, ClassRadiosShowClassesAndBasePriorities) {
                         {0, 0, IDC_CLASS_IDLE},        {0, 9, 0}};
   std::vector<ScriptedRecord> records;
   for (const Case& c : cases) {
-    ScriptedRecord record =
-        Process(u"c" + std::u16string(1, char16_t(u'a' + records.size())), c.processId, 0x3, 1);
+    ScriptedRecord record = ScriptedProcess(
+        u"c" + std::u16string(1, char16_t(u'a' + records.size())), c.processId, 0x3, 1);
     record.priorityClass = c.stored;
     record.threadPriority = {static_cast<int32_t>(records.size()) - 2};
     records.push_back(record);
@@ -188,18 +153,18 @@ TEST_F(ScriptedMainDialog, ClassRadiosShowClassesAndBasePriorities) {
 }
 
 TEST_F(ScriptedMainDialog, RoundRobinAndBoostStateComeFromTheRecord) {
-  ScriptedRecord spread = Process(u"spread.exe", 10, 0x3, 3);
+  ScriptedRecord spread = ScriptedProcess(u"spread.exe", 10, 0x3, 3);
   spread.threadAffinity = {0x1, 0x2, 0x1};
   spread.prevIdealProcessor = {0xFFFFFFFF, 1, 0xFFFFFFFF};
   spread.boostDisabled = 1;
-  ScriptedRecord unpreferred = Process(u"unpreferred.exe", 11, 0x3, 2);
+  ScriptedRecord unpreferred = ScriptedProcess(u"unpreferred.exe", 11, 0x3, 2);
   unpreferred.prevIdealProcessor = {0, 2};  // 2 = CpuCount: no preferred processor asked for
   unpreferred.boostQueryOk = 0;
   unpreferred.boostDisabled = 1;
-  ScriptedRecord idle = Process(u"zidle.exe", 0, 0x3, 2);
+  ScriptedRecord idle = ScriptedProcess(u"zidle.exe", 0, 0x3, 2);
   idle.threadAffinity = {0x1, 0x2};
-  ScriptedRecord empty = Process(u"zmask0.exe", 12, 0x0, 2);
-  ScriptedRecord none = Process(u"znothreads.exe", 13, 0x3, 0);
+  ScriptedRecord empty = ScriptedProcess(u"zmask0.exe", 12, 0x0, 2);
+  ScriptedRecord none = ScriptedProcess(u"znothreads.exe", 13, 0x3, 0);
   CTesmarGuiDlg& dialog = Open(BuildPacket(2, {spread, unpreferred, idle, empty, none}));
   EXPECT_TRUE(Checked(IDC_ROUND_ROBIN_HARD));
   EXPECT_TRUE(Checked(IDC_ROUND_ROBIN_PREFERRED));
@@ -225,7 +190,7 @@ TEST_F(ScriptedMainDialog, RoundRobinAndBoostStateComeFromTheRecord) {
 }
 
 TEST_F(ScriptedMainDialog, UnwatchedEmptyAndMissingListsNeverShowEntries) {
-  ScriptedRecord unwatched = Process(u"unwatched.exe", 5, 0x3, 1);
+  ScriptedRecord unwatched = ScriptedProcess(u"unwatched.exe", 5, 0x3, 1);
   unwatched.watched = 0;
   CTesmarGuiDlg& dialog = Open(BuildPacket(2, {unwatched}), "main-local-nothing-watched");
   EXPECT_EQ(dialog.processList().GetCount(), 0);
@@ -249,9 +214,10 @@ TEST_F(ScriptedMainDialog, UnwatchedEmptyAndMissingListsNeverShowEntries) {
 }
 
 TEST_F(ScriptedMainDialog, RefreshShowsTheNewPacketFromItsFirstEntry) {
-  CTesmarGuiDlg& dialog = Open(BuildPacket(2, {Process(u"b.exe", 2, 0x3, 1)}));
+  CTesmarGuiDlg& dialog = Open(BuildPacket(2, {ScriptedProcess(u"b.exe", 2, 0x3, 1)}));
   DWORD before = service_->RefreshesSeen();
-  service_->Answer(BuildPacket(2, {Process(u"c.exe", 3, 0x1, 1), Process(u"a.exe", 1, 0x2, 1)}));
+  service_->Answer(
+      BuildPacket(2, {ScriptedProcess(u"c.exe", 3, 0x1, 1), ScriptedProcess(u"a.exe", 1, 0x2, 1)}));
   Click(controls().Item(IDC_REFRESH));
   EXPECT_EQ(service_->RefreshesSeen(), before + 1);
   ASSERT_EQ(dialog.processList().GetCount(), 2);
@@ -261,7 +227,7 @@ TEST_F(ScriptedMainDialog, RefreshShowsTheNewPacketFromItsFirstEntry) {
 }
 
 TEST(ScriptedService, RecordsEachUpdateListAndAnswersWithTheChosenPacket) {
-  TestPacket first = BuildPacket(4, {Process(u"first.exe", 1, 0xF, 1)});
+  TestPacket first = BuildPacket(4, {ScriptedProcess(u"first.exe", 1, 0xF, 1)});
   ScriptedService service(first);
   ASSERT_TRUE(service.WaitUntilServing());
   TesmarSession* session = TesmarOpen(0);

@@ -6,13 +6,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
-#include "TesmarGuiDlg.h"
 #include "dialog_driver.h"
+#include "main_dialog_fixture.h"
 #include "main_dialog_ids.h"
-#include "message_box_recorder.h"
 #include "perfmon.h"
 #include "support/wait_until.h"
 
@@ -21,24 +19,18 @@ namespace {
 using namespace tesmar::gui;
 using namespace tesmar::gui::testing;
 
-class PerfMon : public ::testing::Test {
+class PerfMon : public OpenDemoMainDialogTest {
  protected:
   void SetUp() override {
     ASSERT_TRUE(folder_.isValid());
     const char* path = std::getenv("PATH");
     previousPath_ = path ? path : "";
     setenv("PATH", folder_.path().toLocal8Bit().constData(), 1);
-    session_ = TesmarOpen(1);
-    dialog_ = std::make_unique<CTesmarGuiDlg>();
-    dialog_->Session = session_;
-    dialog_->ConnectionMode = 2;
-    ASSERT_TRUE(dialog_->OnInitDialog());
-    ASSERT_TRUE(ShowActive(*dialog_));
+    OpenDemoMainDialogTest::SetUp();
   }
   void TearDown() override {
     setenv("PATH", previousPath_.c_str(), 1);
-    dialog_.reset();
-    TesmarClose(session_);
+    OpenDemoMainDialogTest::TearDown();
   }
 
   // A monitor of that name on the PATH that writes its arguments to the marker file.
@@ -57,9 +49,6 @@ class PerfMon : public ::testing::Test {
 
   QTemporaryDir folder_;
   std::string previousPath_;
-  TesmarSession* session_ = nullptr;
-  MessageBoxRecorder boxes_;
-  std::unique_ptr<CTesmarGuiDlg> dialog_;
 };
 
 TEST_F(PerfMon, StartsTheFirstMonitorFoundPastTheMissingOnes) {

@@ -5,6 +5,7 @@
 
 #include "MyList.h"
 #include "dialog_driver.h"
+#include "main_dialog_fixture.h"
 #include "main_dialog_ids.h"
 #include "scripted_main_dialog.h"
 #include "system_text.h"
@@ -240,34 +241,30 @@ TEST_F(Priorities, AFailedClassChangeShowsTheErrorAndEndsTheDialog) {
   EXPECT_TRUE(Updates().empty());
 }
 
-TEST(PrioritiesDemo, ChangesGoStraightIntoTheSharedDemoPacket) {
-  MessageBoxRecorder boxes;
-  TesmarSession* session = TesmarOpen(1);
-  TesmarRecord* record = TesmarGetProcObject(session, 5);
+using PrioritiesDemo = DemoMainDialogTest;
+
+TEST_F(PrioritiesDemo, ChangesGoStraightIntoTheSharedDemoPacket) {
+  TesmarRecord* record = TesmarGetProcObject(session_, 5);
   TesmarSetWatchList(record, 1);
   DWORD oldClass = TesmarGetProcPrior(record);
-  {
-    CTesmarGuiDlg dialog;
-    dialog.Session = session;
-    dialog.ConnectionMode = 2;
-    ASSERT_TRUE(dialog.OnInitDialog());
-    ASSERT_TRUE(ShowActive(dialog));
-    EXPECT_FALSE(dialog.controls().Item(IDC_DISABLE_BOOST)->isEnabled());
-    Click(dialog.controls().Item(IDC_CLASS_VERY_HIGH));
-    EXPECT_EQ(TesmarGetProcPrior(record), 128u);
-    EXPECT_TRUE(dialog.controls().IsChecked(IDC_CLASS_VERY_HIGH));
-    ClickEntry(&dialog.threadList(), 2);
-    Click(dialog.controls().Item(IDC_THREAD_BELOW_NORMAL));
-    EXPECT_EQ(TesmarGetThreadPrior(record, 2), -1);
-    EXPECT_EQ(TesmarGetThreadPrior(record, 1), 0);
-    EXPECT_TRUE(dialog.controls().IsChecked(IDC_THREAD_BELOW_NORMAL));
-    SaveShot(dialog, "priority-demo-after");
-  }
+  ASSERT_TRUE(OpenDialog(2));
+  CTesmarGuiDlg& dialog = *dialog_;
+  EXPECT_FALSE(dialog.controls().Item(IDC_DISABLE_BOOST)->isEnabled());
+  Click(dialog.controls().Item(IDC_CLASS_VERY_HIGH));
+  EXPECT_EQ(TesmarGetProcPrior(record), 128u);
+  EXPECT_TRUE(dialog.controls().IsChecked(IDC_CLASS_VERY_HIGH));
+  ClickEntry(&dialog.threadList(), 2);
+  Click(dialog.controls().Item(IDC_THREAD_BELOW_NORMAL));
+  EXPECT_EQ(TesmarGetThreadPrior(record, 2), -1);
+  EXPECT_EQ(TesmarGetThreadPrior(record, 1), 0);
+  EXPECT_TRUE(dialog.controls().IsChecked(IDC_THREAD_BELOW_NORMAL));
+  SaveShot(dialog, "priority-demo-after");
+  dialog_.reset();
   TesmarSetProcPrior(record, oldClass);
   TesmarSetThreadPrior(record, 2, 0);
   TesmarSetWatchList(record, 0);
-  TesmarClose(session);
-  EXPECT_EQ(boxes.calls().size(), 1u);  // the class question
+  CloseDialog();
+  EXPECT_EQ(boxes_.calls().size(), 1u);  // the class question
 }
 
 }  // namespace

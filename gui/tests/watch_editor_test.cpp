@@ -6,16 +6,13 @@
 #include <QAbstractButton>
 #include <QSysInfo>
 #include <functional>
-#include <memory>
 
 #include "DlgAddProcs.h"
 #include "MyList.h"
-#include "TesmarGuiDlg.h"
 #include "dialog_driver.h"
 #include "editor_dialog_ids.h"
 #include "main_dialog_ids.h"
-#include "message_box_recorder.h"
-#include "support/scripted_service.h"
+#include "scripted_main_dialog.h"
 #include "system_text.h"
 
 namespace {
@@ -24,7 +21,6 @@ using namespace tesmar::gui;
 using namespace tesmar::gui::testing;
 using tesmar::testing::BuildPacket;
 using tesmar::testing::ScriptedRecord;
-using tesmar::testing::ScriptedService;
 using tesmar::testing::TestPacket;
 namespace ed = tesmar::gui::editor_dialog;
 namespace md = tesmar::gui::main_dialog;
@@ -41,33 +37,13 @@ std::vector<DWORD> Data(const ListBox& list) {
   return data;
 }
 
-class EditorTest : public ::testing::Test {
+// The main dialog on the demo backend or, through Open, on the scripted service.
+class EditorTest : public ScriptedMainDialogTest {
  protected:
-  void TearDown() override {
-    dialog_.reset();
-    if (session_) TesmarClose(session_);
-    session_ = nullptr;
-    service_.reset();
-  }
-
-  CTesmarGuiDlg& OpenMain(INT mode) {
-    dialog_ = std::make_unique<CTesmarGuiDlg>();
-    dialog_->Session = session_;
-    dialog_->ConnectionMode = mode;
-    EXPECT_TRUE(dialog_->OnInitDialog());
-    EXPECT_TRUE(ShowActive(*dialog_));
-    return *dialog_;
-  }
   CTesmarGuiDlg& OpenDemo() {
     session_ = TesmarOpen(1);
-    return OpenMain(2);
-  }
-  CTesmarGuiDlg& OpenScripted(const TestPacket& packet) {
-    service_ = std::make_unique<ScriptedService>(packet);
-    EXPECT_TRUE(service_->WaitUntilServing());
-    session_ = TesmarOpen(0);
-    EXPECT_EQ(TesmarConnect(session_, nullptr), 0);
-    return OpenMain(0);
+    EXPECT_TRUE(OpenDialog(2));
+    return *dialog_;
   }
 
   // Runs the command that opens the editor (a click on Edit unless told otherwise) with the
@@ -91,11 +67,6 @@ class EditorTest : public ::testing::Test {
     EXPECT_TRUE(ran);
   }
   static QWidget* Button(CDlgAddProcs& editor, int id) { return editor.controls().Item(id); }
-
-  MessageBoxRecorder boxes_;
-  std::unique_ptr<ScriptedService> service_;
-  TesmarSession* session_ = nullptr;
-  std::unique_ptr<CTesmarGuiDlg> dialog_;
 };
 
 TEST_F(EditorTest, DemoMovesBothWaysAndContinueWatchesTheLeftList) {
@@ -206,7 +177,7 @@ TEST_F(ScriptedEditor, ContinueSendsTheWatchFlagsOfTheLeftListAndCancelSendsNoth
   for (uint32_t processors : {2u, 24u}) {
     SCOPED_TRACE(processors);
     TestPacket packet = Packet(processors);
-    CTesmarGuiDlg& dialog = OpenScripted(packet);
+    CTesmarGuiDlg& dialog = Open(packet);
     const QString shot = QStringLiteral("editor-local-%1-processors").arg(processors);
 
     // Cancel after moves: no update, and the main dialog still fills again.
@@ -259,7 +230,7 @@ TEST_F(ScriptedEditor, ContinueSendsTheWatchFlagsOfTheLeftListAndCancelSendsNoth
 }
 
 TEST_F(ScriptedEditor, ARefreshThatFailsClosesTheEditorAndEndsTheMainDialog) {
-  CTesmarGuiDlg& dialog = OpenScripted(Packet(2));
+  CTesmarGuiDlg& dialog = Open(Packet(2));
   // A ProcList of no bytes is no packet: the editor's refresh fails with ERROR_INVALID_DATA.
   service_->Answer(TestPacket(0));
   int result = ExecWith(dialog, [&] { Click(dialog.controls().Item(md::IDC_EDIT)); });

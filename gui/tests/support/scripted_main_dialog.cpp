@@ -1,7 +1,5 @@
 #include "scripted_main_dialog.h"
 
-#include "dialog_driver.h"
-
 namespace tesmar::gui::testing {
 
 using tesmar::testing::ScriptedRecord;
@@ -22,18 +20,12 @@ CTesmarGuiDlg& ScriptedMainDialogTest::Open(const tesmar::testing::TestPacket& p
   EXPECT_TRUE(service_->WaitUntilServing());
   session_ = TesmarOpen(0);
   EXPECT_EQ(TesmarConnect(session_, nullptr), 0);
-  dialog_ = std::make_unique<CTesmarGuiDlg>();
-  dialog_->Session = session_;
-  dialog_->ConnectionMode = 0;
-  EXPECT_TRUE(dialog_->OnInitDialog());
-  EXPECT_TRUE(ShowActive(*dialog_));
+  EXPECT_TRUE(OpenDialog(0));
   return *dialog_;
 }
 
 void ScriptedMainDialogTest::TearDown() {
-  dialog_.reset();
-  if (session_) TesmarClose(session_);
-  session_ = nullptr;
+  MainDialogTest::TearDown();
   service_.reset();
   boxes_.clear();
 }

@@ -7,8 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "TesmarGuiDlg.h"
-#include "message_box_recorder.h"
+#include "main_dialog_fixture.h"
 #include "support/scripted_service.h"
 
 namespace tesmar::gui::testing {
@@ -17,7 +16,7 @@ namespace tesmar::gui::testing {
 tesmar::testing::ScriptedRecord ScriptedProcess(std::u16string name, uint32_t id, uint32_t mask,
                                                 int32_t threads);
 
-class ScriptedMainDialogTest : public ::testing::Test {
+class ScriptedMainDialogTest : public MainDialogTest {
  protected:
   CTesmarGuiDlg& Open(const tesmar::testing::TestPacket& packet);
   void TearDown() override;
@@ -29,10 +28,7 @@ class ScriptedMainDialogTest : public ::testing::Test {
   // The UpdateLists the service took so far.
   std::vector<tesmar::testing::TestPacket> Updates() const { return service_->UpdatesSeen(); }
 
-  MessageBoxRecorder boxes_;
   std::unique_ptr<tesmar::testing::ScriptedService> service_;
-  TesmarSession* session_ = nullptr;
-  std::unique_ptr<CTesmarGuiDlg> dialog_;
 };
 
 }  // namespace tesmar::gui::testing
