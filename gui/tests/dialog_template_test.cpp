@@ -1,4 +1,4 @@
-// The builder against the two templates: geometry by the dialog-unit rule, ids, tab order,
+// The builder against the dialogs' templates: geometry by the dialog-unit rule, ids, tab order,
 // mnemonics, radio groups with the Win32 rules, and every caption inside its rectangle.
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOption>
+#include <vector>
 
 #include "dialog_builder.h"
 #include "dialog_driver.h"
@@ -26,6 +27,12 @@ namespace {
 
 using namespace tesmar::gui;
 using namespace tesmar::gui::testing;
+
+// The templates of every dialog the program shows.
+std::vector<const DialogTemplate*> AllTemplates() {
+  return {&StartupDialogTemplate(), &EditorDialogTemplate(), &MainDialogTemplate(),
+          &AboutDialogTemplate(), &SelectComputerDialogTemplate()};
+}
 
 TEST(DialogUnits, FollowTheWindowsRule) {
   DialogUnits units(6, 13);  // MS Sans Serif 8 on a 96-dpi screen
@@ -43,9 +50,7 @@ TEST(DialogUnits, FollowTheWindowsRule) {
 }
 
 TEST(DialogBuilder, PlacesEveryControlOfTheTemplate) {
-  for (const DialogTemplate* dialogTemplate :
-       {&StartupDialogTemplate(), &EditorDialogTemplate(), &MainDialogTemplate(),
-        &AboutDialogTemplate(), &SelectComputerDialogTemplate()}) {
+  for (const DialogTemplate* dialogTemplate : AllTemplates()) {
     QDialog dialog;
     DialogControls controls = BuildDialog(dialog, *dialogTemplate);
     DialogUnits units = UnitsOf(dialog);
@@ -68,9 +73,7 @@ TEST(DialogBuilder, PlacesEveryControlOfTheTemplate) {
 // Each caption fits the rectangle its template gives it, in the dialog font: the ink of its text,
 // with the check mark or radio circle and its spacing where the control has one.
 TEST(DialogBuilder, EveryCaptionFitsItsRectangle) {
-  for (const DialogTemplate* dialogTemplate :
-       {&StartupDialogTemplate(), &EditorDialogTemplate(), &MainDialogTemplate(),
-        &AboutDialogTemplate(), &SelectComputerDialogTemplate()}) {
+  for (const DialogTemplate* dialogTemplate : AllTemplates()) {
     QDialog dialog;
     DialogControls controls = BuildDialog(dialog, *dialogTemplate);
     for (QWidget* widget : controls.all()) {
