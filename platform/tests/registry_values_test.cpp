@@ -286,6 +286,62 @@ TEST_F(RegistryValues, DeleteKeyRefusesAKeyWithSubkeys) {
   EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u""), ERROR_ACCESS_DENIED);
 }
 
+TEST_F(RegistryValues, EnumKeyListsSubkeysByFoldedNameAndChecksItsArguments) {
+  HKEY services = CreateKey(HKEY_LOCAL_MACHINE, u"SYSTEM\\Services");
+  for (const char16_t* name : {u"beta", u"Alpha", u"gamma"}) RegCloseKey(CreateKey(services, name));
+  RegCloseKey(CreateKey(services, u"Alpha\\Below"));  // not a subkey of services itself
+
+  std::vector<std::u16string> names;
+  char16_t name[16];
+  DWORD chars = 16;
+  LONG result;
+  for (DWORD index = 0; (result = RegEnumKeyExW(services, index, name, &chars, nullptr, nullptr,
+                                                nullptr, nullptr)) == ERROR_SUCCESS;
+       ++index) {
+    EXPECT_EQ(chars, std::char_traits<char16_t>::length(name));
+    names.emplace_back(name);
+    chars = 16;
+  }
+  EXPECT_EQ(result, ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"Alpha", u"beta", u"gamma"}));
+
+  // Room for "gamma" needs its terminator too; a class is empty, the time zero.
+  chars = 5;
+  EXPECT_EQ(RegEnumKeyExW(services, 2, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
+  char16_t keyClass[4] = u"xyz";
+  DWORD classChars = 4;
+  FILETIME written{1, 1};
+  chars = 6;
+  ASSERT_EQ(RegEnumKeyExW(services, 2, name, &chars, nullptr, keyClass, &classChars, &written),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), u"gamma");
+  EXPECT_EQ(keyClass[0], u'\0');
+  EXPECT_EQ(classChars, 0u);
+  EXPECT_EQ(written.dwLowDateTime | written.dwHighDateTime, 0u);
+  DWORD reserved = 0;
+  EXPECT_EQ(RegEnumKeyExW(services, 0, name, &chars, &reserved, nullptr, nullptr, nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegEnumKeyExW(services, 0, nullptr, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_INVALID_PARAMETER);
+
+  // Enumerating needs its right; a key deleted under the handle says so.
+  HKEY valuesOnly = nullptr;
+  ASSERT_EQ(
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\Services\\beta", 0, KEY_QUERY_VALUE, &valuesOnly),
+      ERROR_SUCCESS);
+  chars = 16;
+  EXPECT_EQ(RegEnumKeyExW(valuesOnly, 0, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_ACCESS_DENIED);
+  RegCloseKey(valuesOnly);
+  HKEY gamma = CreateKey(services, u"gamma");
+  ASSERT_EQ(RegDeleteKeyW(services, u"gamma"), ERROR_SUCCESS);
+  EXPECT_EQ(RegEnumKeyExW(gamma, 0, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_KEY_DELETED);
+  RegCloseKey(gamma);
+  RegCloseKey(services);
+}
+
 TEST_F(RegistryValues, ConnectReachesOnlyThisMachine) {
   char host[256] = {};
   ASSERT_EQ(gethostname(host, sizeof host - 1), 0);

@@ -84,6 +84,16 @@ PLATFORM_API LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved,
 PLATFORM_API LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
                                     const BYTE* data, DWORD dataSize) PLATFORM_NOEXCEPT;
 
+// The name of the subkey at index (0, 1, ... until ERROR_NO_MORE_ITEMS), in the order of the
+// names without regard to case; needs KEY_ENUMERATE_SUB_KEYS. *nameChars holds the room in
+// characters, the terminator included, and becomes the name's length without it;
+// ERROR_MORE_DATA when the name does not fit. Keys have no class (an empty one is given) and no
+// write time is kept (zero is given). Only this machine's keys: ERROR_NOT_SUPPORTED for
+// another's.
+PLATFORM_API LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars,
+                                   LPDWORD reserved, LPWSTR keyClass, LPDWORD classChars,
+                                   PFILETIME lastWriteTime) PLATFORM_NOEXCEPT;
+
 // Refuses a key that has subkeys, as Windows NT does.
 PLATFORM_API LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) PLATFORM_NOEXCEPT;
 PLATFORM_API LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) PLATFORM_NOEXCEPT;

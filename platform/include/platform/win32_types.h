@@ -38,6 +38,11 @@ typedef ULONG* PULONG;
 typedef BOOL* PBOOL;
 typedef LONG* PLONG;
 
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
 // UTF-16 text, as on Windows.
 typedef char16_t WCHAR;
 typedef WCHAR* LPWSTR;

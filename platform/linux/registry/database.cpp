@@ -29,6 +29,7 @@ constexpr const char* kStatementTexts[] = {
     "INSERT INTO registry_keys(parent, name, folded) VALUES(?1, ?2, ?3) RETURNING id",
     "SELECT 1 FROM registry_keys WHERE id = ?1",
     "SELECT 1 FROM registry_keys WHERE parent = ?1 LIMIT 1",
+    "SELECT name FROM registry_keys WHERE parent = ?1 ORDER BY folded LIMIT 1 OFFSET ?2",
     "SELECT parent FROM registry_keys WHERE id = ?1",
     "DELETE FROM registry_keys WHERE id = ?1",
     "DELETE FROM registry_values WHERE key = ?1",

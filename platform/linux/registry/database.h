@@ -34,6 +34,7 @@ enum class Sql {
   kInsertKey,
   kKeyExists,
   kFirstChild,
+  kNthChildName,
   kParentOf,
   kDeleteKey,
   kDeleteKeyValues,

@@ -104,6 +104,24 @@ DWORD StepToValue(RegistryDatabase& database, sqlite3_stmt* statement, KeyId key
 }
 }  // namespace
 
+DWORD SubkeyName(RegistryDatabase& database, KeyId key, DWORD index, std::string& name) {
+  DWORD error;
+  sqlite3_stmt* statement = database.Statement(Sql::kNthChildName, error);
+  if (!statement) return error;
+  StatementScope scope(statement);
+  sqlite3_bind_int64(statement, 1, key);
+  sqlite3_bind_int64(statement, 2, index);
+  int result = sqlite3_step(statement);
+  if (result == SQLITE_ROW) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    name.assign(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(statement, 0)));
+    return ERROR_SUCCESS;
+  }
+  if (result != SQLITE_DONE) return database.ErrorOf(result);
+  error = CheckKeyExists(database, key);
+  return error == ERROR_SUCCESS ? ERROR_NO_MORE_ITEMS : error;
+}
+
 DWORD CheckKeyExists(RegistryDatabase& database, KeyId key) {
   bool found = false;
   int64_t ignored = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/win32_types.h"
@@ -23,6 +24,10 @@ DWORD CreateKey(RegistryDatabase& database, KeyId from, const std::vector<Stored
 // Deletes a key without subkeys, with its values; a key with subkeys, or a root, is refused
 // with ERROR_ACCESS_DENIED.
 DWORD DeleteKey(RegistryDatabase& database, KeyId key);
+
+// The name of the key's subkey at index, in the order of the folded names;
+// ERROR_NO_MORE_ITEMS past the last one, ERROR_KEY_DELETED when the key itself is gone.
+DWORD SubkeyName(RegistryDatabase& database, KeyId key, DWORD index, std::string& name);
 
 // ERROR_SUCCESS while the key exists, ERROR_KEY_DELETED once it is gone.
 DWORD CheckKeyExists(RegistryDatabase& database, KeyId key);
