@@ -1,18 +1,27 @@
 // tesmar_setup_command: runs Scmkit's installer entry point from a shell, as an installer calls
 // it: "install PATH" installs KaltrixTesmar with PATH as its program, starts it and waits until
-// it runs; "remove" stops and removes it; "record-directory DIR" stores InstallDir. The machine
-// is the one TESMAR_ROOT names. A failure prints the system's text for the error and exits 1.
+// it runs; "remove" stops and removes it; "record-directory DIR" stores InstallDir. A failure
+// prints the system's text for the error and exits 1.
+//
+// The init script's passes over every service that starts automatically: "start-automatic" at
+// boot, "stop-automatic" at shutdown, "status-automatic" (exit 0 when all run, 3 when one does
+// not). The machine is the one TESMAR_ROOT names.
 #include <cstdio>
 #include <cstring>
 
 #include "Scmkit.h"
+#include "automatic_services.h"
 #include "platform/errors.h"
 
 namespace {
 
+using tesmar::scmkit::AutomaticPass;
+
 int Usage() {
   std::fprintf(stderr,
-               "usage: tesmar_setup_command install PATH | remove | record-directory DIR\n");
+               "usage: tesmar_setup_command install PATH | remove | record-directory DIR\n"
+               "       tesmar_setup_command start-automatic | stop-automatic | "
+               "status-automatic\n");
   return 2;
 }
 
@@ -20,8 +29,19 @@ int Usage() {
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
-  DWORD command;
   const char* argument = argc > 2 ? argv[2] : nullptr;
+  if (argc == 2) {
+    if (std::strcmp(argv[1], "start-automatic") == 0) {
+      return RunAutomaticPass(AutomaticPass::kStart, stdout);
+    }
+    if (std::strcmp(argv[1], "stop-automatic") == 0) {
+      return RunAutomaticPass(AutomaticPass::kStop, stdout);
+    }
+    if (std::strcmp(argv[1], "status-automatic") == 0) {
+      return RunAutomaticPass(AutomaticPass::kStatus, stdout);
+    }
+  }
+  DWORD command;
   if (std::strcmp(argv[1], "install") == 0 && argument) {
     command = SERSETUP_CMD_INSTALL;
   } else if (std::strcmp(argv[1], "remove") == 0) {
