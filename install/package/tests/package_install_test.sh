@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The package on this machine, as root: installs it with apt-get, checks what it installed (the
 # group and the machine root, the service KaltrixTesmar running under the built-in manager and
-# publishing ProcList in /var/lib/tesmar, a request applied, TesmarGui on an X server, who may
-# write the Data key), removes it (the service stopped and gone) and purges it. Whatever
+# publishing ProcList in /var/lib/tesmar, a request applied, the init script that starts it at
+# boot, TesmarGui on an X server, who may write the Data key), removes it (the service stopped and gone) and purges it. Whatever
 # happens, the machine is left as it was: the package purged, the machine root and the group
 # gone. It skips (exit 77) where it is not root, or where Tesmar is installed already or left
 # something behind, so that it never touches an operator's installation.
@@ -30,6 +30,7 @@ dpkg-query -W -f='${Status}' tesmar 2>/dev/null | grep -q 'ok installed' &&
   skip "the package tesmar is installed on this machine"
 [ -e "$root" ] && skip "$root exists"
 getent group tesmar >/dev/null && skip "the group tesmar exists"
+[ -e /etc/init.d/tesmar ] && skip "/etc/init.d/tesmar exists"
 debs=("$build"/tesmar_*_amd64.deb)
 [ -f "${debs[0]}" ] || { echo "FAILED: no package in $build"; exit 1; }
 deb=${debs[0]}
@@ -64,7 +65,8 @@ for path in ./usr/bin/TesmarGui ./usr/bin/tesmar-remote \
   ./usr/lib/tesmar/libCpumask.so ./usr/lib/tesmar/libTesmarApi.so ./usr/lib/tesmar/libScmkit.so \
   ./usr/share/applications/tesmar.desktop ./usr/share/icons/hicolor/scalable/apps/tesmar.svg \
   ./usr/share/man/man1/TesmarGui.1.gz ./usr/share/man/man8/tesmarsr.8.gz \
-  ./usr/share/doc/tesmar/copyright ./usr/share/doc/tesmar/changelog.gz; do
+  ./usr/share/doc/tesmar/copyright ./usr/share/doc/tesmar/changelog.gz ./etc/init.d/tesmar \
+  "./lib/systemd/system/tesmar.service -> /dev/null"; do
   check "the package holds $path" grep -qxF -- "$path" <<<"$contents"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -91,6 +93,29 @@ published=$(sqlite3 "$root/registry.db" \
    WHERE name = 'ProcList'" 2>&1)
 echo "ProcList: $published (records: remainder, count)"
 check "it published ProcList in $root" grep -Eq '^0\|[1-9][0-9]*$' <<<"$published"
+
+echo "== the init script (what runs at boot and shutdown without systemd)"
+service_pid() { awk '{print $8; exit}' "$root/services/kaltrixtesmar/status" 2>/dev/null; }
+process_ends() { timeout 60 sh -c "while kill -0 ${1:-0} 2>/dev/null; do sleep 0.1; done"; }
+check "it starts at boot and stops at shutdown" \
+  sh -c '{ ls /etc/rc2.d/S??tesmar && ls /etc/rc0.d/K??tesmar; } >/dev/null'
+check "status tells it runs" test "$(/etc/init.d/tesmar status)" = "KaltrixTesmar: running"
+check "stop stops it" /etc/init.d/tesmar stop
+# The process ends right after its stopped report.
+check "the service process ends" process_ends "$pid"
+/etc/init.d/tesmar status >/dev/null
+check "status then answers 3" test $? -eq 3
+check "start starts it" /etc/init.d/tesmar start
+pid=$(service_pid)
+check "the installed tesmarsr runs again" \
+  test "$(readlink "/proc/${pid:-0}/exe" 2>/dev/null)" = /usr/lib/tesmar/tesmarsr
+# A service that ended without stopping (a crash, or a machine turned off) leaves its record
+# saying it runs; the boot pass starts it all the same.
+kill -9 "${pid:-0}"
+check "the killed service ends" process_ends "$pid"
+check "a killed service is started again by the boot pass" /etc/init.d/tesmar start
+pid=$(service_pid)
+check "and runs" test "$(readlink "/proc/${pid:-0}/exe" 2>/dev/null)" = /usr/lib/tesmar/tesmarsr
 
 sleep 1000 &
 sleeper=$!
@@ -119,12 +144,15 @@ check "nobody in the group may" test "$(access_as --groups="$group_id")" = "open
 
 echo "== apt-get remove tesmar"
 check "apt-get removes it" apt-get remove -y -q -o DPkg::Lock::Timeout=300 tesmar
-check "the service has stopped" sh -c "! kill -0 ${pid:-0} 2>/dev/null"
+check "the service has stopped" process_ends "$pid"
 check "its programs are gone" test ! -e /usr/bin/TesmarGui -a ! -e /usr/lib/tesmar
 check "its service definition is gone" test ! -e "$root/services/kaltrixtesmar/status"
+check "the init script stays until purge, and does nothing" /etc/init.d/tesmar start
 check "apt-get purges it" apt-get purge -y -q -o DPkg::Lock::Timeout=300 tesmar
 check "the machine root is gone" test ! -e "$root"
 check "the group is gone" sh -c '! getent group tesmar'
+check "the init script and its links are gone" \
+  sh -c '! ls /etc/init.d/tesmar /etc/rc?.d/[SK]??tesmar' 2>/dev/null
 
 [ "$failures" -eq 0 ] && echo "every check passed"
 [ "$failures" -eq 0 ]
