@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -59,9 +60,29 @@ bool WatchChildren(TesmarSession* session,
   return TesmarUpdate(session) == 0 && TesmarRefresh(session) == 0;
 }
 
-// The slowest round and the rounds past the ceiling, as counters.
+int ServiceProcessId() {
+  return tesmar::platform::RunningServiceProcessId(tesmar::packet::kServiceName);
+}
+
+// The processor time tesmarsr's threads have run so far, in nanoseconds (the first field of each
+// thread's schedstat), so that a round's cost is told from its waits for a busy machine.
+double ServiceCpuNanoseconds() {
+  double total = 0;
+  std::error_code error;
+  std::string tasks = "/proc/" + std::to_string(ServiceProcessId()) + "/task";
+  for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+    std::ifstream schedstat(task.path() / "schedstat");
+    double running = 0;
+    if (schedstat >> running) total += running;
+  }
+  return total;
+}
+
+// The slowest round, the rounds past the ceiling and tesmarsr's processor time a round, as
+// counters.
 class RoundTimes {
  public:
+  RoundTimes() : serviceCpuAtStart_(ServiceCpuNanoseconds()) {}
   void Start() { begin_ = std::chrono::steady_clock::now(); }
   void Stop() {
     std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - begin_;
@@ -73,12 +94,16 @@ class RoundTimes {
     state.counters["threads"] = MachineThreads(session);
     state.counters["slowest_ms"] = slowest_;
     state.counters["over_1000ms"] = overCeiling_;
+    double rounds = static_cast<double>(std::max<benchmark::IterationCount>(1, state.iterations()));
+    state.counters["service_cpu_ms"] =
+        (ServiceCpuNanoseconds() - serviceCpuAtStart_) / 1e6 / rounds;
   }
 
  private:
   std::chrono::steady_clock::time_point begin_;
   double slowest_ = 0;
   unsigned overCeiling_ = 0;
+  double serviceCpuAtStart_;
 };
 
 void Refresh(benchmark::State& state, TesmarSession* session) {
@@ -104,8 +129,7 @@ void UpdateThenRefresh(benchmark::State& state, TesmarSession* session) {
 
 // The service process's peak resident memory, "VmHWM: ... kB" of its status.
 std::string PeakMemoryOfTheService() {
-  int processId = tesmar::platform::RunningServiceProcessId(tesmar::packet::kServiceName);
-  std::ifstream status("/proc/" + std::to_string(processId) + "/status");
+  std::ifstream status("/proc/" + std::to_string(ServiceProcessId()) + "/status");
   for (std::string line; std::getline(status, line);) {
     if (line.rfind("VmHWM:", 0) == 0) return line;
   }
