@@ -27,13 +27,27 @@ SharedPidfd KeptPidfds::Find(uint32_t id, bool wholeProcess) {
 void KeptPidfds::Keep(uint32_t id, bool wholeProcess, const SharedPidfd& pidfd) {
   std::lock_guard lock(mutex_);
   if (kept_.size() >= budget_) return;
-  kept_[KeyOf(id, wholeProcess)] = Kept{pidfd, listing_};
+  kept_[KeyOf(id, wholeProcess)] = Kept{pidfd, listing_, listing_};
 }
 
-void KeptPidfds::NewListing() {
+uint64_t KeptPidfds::NewListing() {
   std::lock_guard lock(mutex_);
   ++listing_;
   std::erase_if(kept_, [&](const auto& entry) { return entry.second.listing + 1 < listing_; });
+  return listing_;
+}
+
+bool KeptPidfds::ThreadsStillRun(const std::vector<uint32_t>& threadIds, uint64_t listing) {
+  thread_local std::vector<pollfd> probes;
+  probes.clear();
+  std::lock_guard lock(mutex_);
+  for (uint32_t id : threadIds) {
+    auto found = kept_.find(KeyOf(id, false));
+    if (found == kept_.end() || found->second.keptIn >= listing) return false;
+    probes.push_back(pollfd{found->second.pidfd->get(), POLLIN, 0});
+  }
+  // Polled while the lock keeps every probed pidfd open.
+  return poll(probes.data(), probes.size(), 0) == 0;
 }
 
 std::size_t KeptPidfds::Size() {

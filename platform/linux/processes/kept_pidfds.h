@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "base/descriptor.h"
 
@@ -36,8 +37,13 @@ class KeptPidfds {
   SharedPidfd Find(uint32_t id, bool wholeProcess);
   // Keeps a pidfd just opened and found running, when the budget allows.
   void Keep(uint32_t id, bool wholeProcess, const SharedPidfd& pidfd);
-  // A new listing of the machine: closes what was not asked for since the one before.
-  void NewListing();
+  // A new listing of the machine: closes what was not asked for since the one before. Returns
+  // the listing's number, for ThreadsStillRun; call it before the listing reads /proc.
+  uint64_t NewListing();
+  // Whether every one of these threads has a thread pidfd kept before listing number `listing`
+  // began and still running, looked at with one poll for all: each id then still names the very
+  // thread it named in that listing, since a thread's id is nobody else's while it runs.
+  bool ThreadsStillRun(const std::vector<uint32_t>& threadIds, uint64_t listing);
 
   std::size_t Size();
 
@@ -49,6 +55,7 @@ class KeptPidfds {
   struct Kept {
     SharedPidfd pidfd;
     uint64_t listing = 0;  // the listing during which it was last asked for
+    uint64_t keptIn = 0;   // the listing during which it was opened and kept
   };
   static uint64_t KeyOf(uint32_t id, bool wholeProcess) {
     return uint64_t{id} << 1 | (wholeProcess ? 1u : 0u);

@@ -175,7 +175,7 @@ unsigned KernelProcessSource::ProcessorCount() {
 
 DWORD KernelProcessSource::ListProcesses(ProcessListing& listing) {
   listing.Clear();
-  kept_.NewListing();
+  uint64_t number = kept_.NewListing();
   int directory = openat(procFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directory < 0) return LastErrno();
   std::string scratch;
@@ -215,6 +215,8 @@ DWORD KernelProcessSource::ListProcesses(ProcessListing& listing) {
   });
   DWORD result = complete ? ERROR_SUCCESS : LastErrno();
   close(directory);
+  // Each process's thread list is whole even where the listing of the machine is not.
+  if (usePidfd_) listed_.Remember(listing, number);
   return result;
 }
 
@@ -245,6 +247,9 @@ DWORD KernelProcessSource::Open(uint32_t id, bool wholeProcess,
 
 DWORD KernelProcessSource::ListThreads(uint32_t processId, std::vector<uint32_t>& threadIds) {
   threadIds.clear();
+  // Thread pidfds kept from an earlier pass prove the machine's last listing still right.
+  if (usePidfd_ && listed_.Answer(procFd_, processId, kept_, threadIds)) return ERROR_SUCCESS;
+  taskFolderListings_.fetch_add(1, std::memory_order_relaxed);
   if (!AppendTaskIds(procFd_, processId, threadIds)) {
     return Win32ErrorFromTaskErrno(errno);
   }

@@ -4,10 +4,12 @@
 
 #include <sched.h>
 
+#include <atomic>
 #include <string>
 
 #include "platform/process_source.h"
 #include "processes/kept_pidfds.h"
+#include "processes/listed_threads.h"
 
 namespace tesmar::platform {
 
@@ -37,6 +39,8 @@ class KernelProcessSource : public ProcessSource {
   // Handles identify tasks by pidfd where the kernel offers one for threads, else by id and start
   // time. TESMAR_TASK_IDENTITY=start-time forces the second way (for tests).
   bool UsesPidfd() const { return usePidfd_; }
+  // How many times ListThreads has read a task folder (for tests).
+  std::size_t TaskFolderListings() const { return taskFolderListings_.load(); }
 
  private:
   cpu_set_t* MaskBuffer();
@@ -46,6 +50,9 @@ class KernelProcessSource : public ProcessSource {
   bool usePidfd_;
   // Opens of one pass that the next pass's opens of the same tasks reuse.
   KeptPidfds kept_;
+  // The last listing of the machine, which answers ListThreads while it provably holds.
+  ListedThreads listed_;
+  std::atomic<std::size_t> taskFolderListings_{0};
   // Read once: sysconf reads sysfs at every call, and the counts are asked for per thread.
   unsigned onlineProcessors_;
   size_t maskProcessors_;

@@ -18,6 +18,7 @@ std::optional<uint64_t> StatusNumber(std::string_view statusText, std::string_vi
 constexpr int kStatCommand = 2;
 constexpr int kStatState = 3;
 constexpr int kStatParent = 4;
+constexpr int kStatThreads = 20;
 constexpr int kStatStartTime = 22;
 constexpr int kStatProcessor = 39;
 

@@ -1,14 +1,18 @@
 // The kernel source keeps the pidfds of one pass for the next: a task opened again is opened
 // through its kept pidfd while it runs, and anew once it has ended; what no pass asks for is
-// closed, and no more than the budget is ever kept.
+// closed, and no more than the budget is ever kept. With them a process's threads are answered
+// from the machine's last listing, only while that is exactly what its task folder lists.
 #include <gtest/gtest.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/errors.h"
 #include "processes/kept_pidfds.h"
@@ -46,6 +50,21 @@ class WaitingThread {
   std::promise<void> letGo_;
   std::thread thread_;
 };
+
+// This process's threads as its task folder lists them now, in order.
+std::vector<uint32_t> FolderThreads() {
+  std::vector<uint32_t> ids;
+  for (auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    ids.push_back(static_cast<uint32_t>(std::stoul(entry.path().filename().string())));
+  }
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+std::vector<uint32_t> Sorted(std::vector<uint32_t> ids) {
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
 
 TEST(KeptPidfds, ATaskOpenedAgainUsesItsKeptPidfdUntilItEnds) {
   KernelProcessSource source;
@@ -94,6 +113,52 @@ TEST(KeptPidfds, WhatNoPassAskedForIsClosedAndTheBudgetHolds) {
   keep.Keep(1, false, one);
   keep.Keep(2, false, two);
   EXPECT_EQ(keep.Size(), 1u);
+}
+
+TEST(ListedThreads, AProcessIsAnsweredFromTheMachineListingOnlyWhileItHoldsExactly) {
+  KernelProcessSource source;
+  if (!source.UsesPidfd()) GTEST_SKIP() << "this kernel gives no thread pidfds";
+  std::vector<std::unique_ptr<WaitingThread>> waiting;
+  for (int i = 0; i < 10; ++i) waiting.push_back(std::make_unique<WaitingThread>());
+  for (auto& thread : waiting) thread->Id();
+  const auto self = static_cast<uint32_t>(getpid());
+  ProcessListing listing;
+  std::vector<uint32_t> ids;
+  ASSERT_EQ(source.ListProcesses(listing), ERROR_SUCCESS);
+  std::size_t folders = source.TaskFolderListings();
+  ASSERT_EQ(source.ListThreads(self, ids), ERROR_SUCCESS);
+  EXPECT_EQ(source.TaskFolderListings(), folders + 1) << "no pidfd kept before the listing";
+
+  // A pass opens every thread: the next listing finds their pidfds kept before it.
+  for (uint32_t id : ids) {
+    std::unique_ptr<TaskIdentity> identity;
+    ASSERT_EQ(source.Open(id, false, identity), ERROR_SUCCESS);
+  }
+  ASSERT_EQ(source.ListProcesses(listing), ERROR_SUCCESS);
+  folders = source.TaskFolderListings();
+  ASSERT_EQ(source.ListThreads(self, ids), ERROR_SUCCESS);
+  EXPECT_EQ(Sorted(ids), FolderThreads());
+  EXPECT_EQ(source.TaskFolderListings(), folders) << "answered from the listing";
+
+  WaitingThread added;
+  ASSERT_EQ(source.ListThreads(self, ids), ERROR_SUCCESS);
+  EXPECT_EQ(Sorted(ids), FolderThreads()) << "a thread more: the count tells";
+  EXPECT_NE(std::find(ids.begin(), ids.end(), added.Id()), ids.end());
+
+  // One listed thread gone and one come: the count is the listing's again, the pidfd tells.
+  const uint32_t ended = waiting.front()->Id();
+  waiting.front()->End();
+  for (int look = 0; look < 10000; ++look) {
+    std::vector<uint32_t> now = FolderThreads();
+    if (std::find(now.begin(), now.end(), ended) == now.end()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  folders = source.TaskFolderListings();
+  ASSERT_EQ(source.ListThreads(self, ids), ERROR_SUCCESS);
+  EXPECT_EQ(source.TaskFolderListings(), folders + 1);
+  EXPECT_EQ(Sorted(ids), FolderThreads());
+  EXPECT_EQ(std::find(ids.begin(), ids.end(), ended), ids.end());
+  EXPECT_NE(std::find(ids.begin(), ids.end(), added.Id()), ids.end());
 }
 
 }  // namespace
