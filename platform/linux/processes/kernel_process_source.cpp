@@ -183,20 +183,27 @@ DWORD KernelProcessSource::ListProcesses(ProcessListing& listing) {
     ProcessListing::Process process;
     process.id = id;
     process.firstThread = static_cast<uint32_t>(listing.threadIds.size());
-    // A process that ends while it is read is left out, not reported.
-    if (!AppendTaskIds(procFd_, id, listing.threadIds)) {
-      listing.threadIds.resize(process.firstThread);
-      return;
-    }
-    process.threadCount = static_cast<uint32_t>(listing.threadIds.size()) - process.firstThread;
     // One stat read a process: when it started (what tells it from a later process with the
-    // same id), its parent, and its command name.
+    // same id), its parent, its command name, and its thread count.
     char statPath[32];
     std::snprintf(statPath, sizeof statPath, "%u/stat", id);
     std::optional<uint64_t> started;
     if (ReadSmallFile(procFd_, statPath, scratch)) started = StatNumber(scratch, kStatStartTime);
+    if (!started) return;
+    // Its threads from the listing before where that provably still holds, read after the
+    // count as the proof needs (listed_threads.h), else from its folder. A process that ends
+    // while it is read is left out, not reported.
+    std::optional<uint64_t> threadsNow = StatNumber(scratch, kStatThreads);
+    bool fromListing =
+        usePidfd_ && threadsNow && listed_.Append(id, *threadsNow, kept_, listing.threadIds);
+    if (!fromListing) taskFolderListings_.fetch_add(1, std::memory_order_relaxed);
+    if (!fromListing && !AppendTaskIds(procFd_, id, listing.threadIds)) {
+      listing.threadIds.resize(process.firstThread);
+      return;
+    }
+    process.threadCount = static_cast<uint32_t>(listing.threadIds.size()) - process.firstThread;
     process.nameStart = static_cast<uint32_t>(listing.names.size());
-    if (!started || !AppendProcessName(procFd_, id, scratch, listing.names)) {
+    if (!AppendProcessName(procFd_, id, scratch, listing.names)) {
       listing.threadIds.resize(process.firstThread);
       listing.names.resize(process.nameStart);
       return;

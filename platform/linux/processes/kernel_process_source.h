@@ -39,7 +39,7 @@ class KernelProcessSource : public ProcessSource {
   // Handles identify tasks by pidfd where the kernel offers one for threads, else by id and start
   // time. TESMAR_TASK_IDENTITY=start-time forces the second way (for tests).
   bool UsesPidfd() const { return usePidfd_; }
-  // How many times ListThreads has read a task folder (for tests).
+  // How many task folders ListProcesses and ListThreads have read (for tests).
   std::size_t TaskFolderListings() const { return taskFolderListings_.load(); }
 
  private:

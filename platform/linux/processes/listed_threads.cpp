@@ -24,28 +24,45 @@ void ListedThreads::Remember(const ProcessListing& listing, uint64_t number) {
   }
 }
 
-bool ListedThreads::Answer(int procFd, uint32_t processId, KeptPidfds& kept,
+uint32_t ListedThreads::ListedCount(uint32_t processId) {
+  std::lock_guard lock(mutex_);
+  auto found = processes_.find(processId);
+  if (found == processes_.end() || found->second.count < kFewThreads) return 0;
+  return found->second.count;
+}
+
+bool ListedThreads::Append(uint32_t processId, uint64_t countNow, KeptPidfds& kept,
                            std::vector<uint32_t>& threadIds) {
   thread_local std::vector<uint32_t> listed;
   uint64_t number = 0;
   {
     std::lock_guard lock(mutex_);
     auto found = processes_.find(processId);
-    if (found == processes_.end() || found->second.count < kFewThreads) return false;
+    if (found == processes_.end() || found->second.count < kFewThreads ||
+        found->second.count != countNow) {
+      return false;
+    }
     auto first = threadIds_.begin() + found->second.first;
     listed.assign(first, first + found->second.count);
     number = number_;
   }
-  // The count first, then the pidfds: each pidfd that still runs ran when the count was read.
+  // Each pidfd that still runs now ran when the count was read, and when the listing was made.
+  if (!kept.ThreadsStillRun(listed, number)) return false;
+  threadIds.insert(threadIds.end(), listed.begin(), listed.end());
+  return true;
+}
+
+bool ListedThreads::Answer(int procFd, uint32_t processId, KeptPidfds& kept,
+                           std::vector<uint32_t>& threadIds) {
+  if (ListedCount(processId) == 0) return false;
   char path[32];
   std::snprintf(path, sizeof path, "%u/stat", processId);
   thread_local std::string stat;
   if (!ReadSmallFile(procFd, path, stat)) return false;
   std::optional<uint64_t> count = StatNumber(stat, kStatThreads);
-  if (!count || *count != listed.size()) return false;
-  if (!kept.ThreadsStillRun(listed, number)) return false;
-  threadIds = listed;
-  return true;
+  if (!count) return false;
+  threadIds.clear();
+  return Append(processId, *count, kept, threadIds);
 }
 
 }  // namespace tesmar::platform

@@ -161,4 +161,62 @@ TEST(ListedThreads, AProcessIsAnsweredFromTheMachineListingOnlyWhileItHoldsExact
   EXPECT_NE(std::find(ids.begin(), ids.end(), added.Id()), ids.end());
 }
 
+TEST(ListedThreads, AMachineListingTakesAProcesssThreadsFromTheOneBeforeWhileItHolds) {
+  // A machine of this process alone: a root whose one entry leads to its /proc folder.
+  const auto self = static_cast<uint32_t>(getpid());
+  const auto root =
+      std::filesystem::temp_directory_path() / ("tesmar-listed-" + std::to_string(self));
+  std::filesystem::remove_all(root);
+  std::filesystem::create_directories(root);
+  std::filesystem::create_symlink("/proc/" + std::to_string(self), root / std::to_string(self));
+  KernelProcessSource source(root.string());
+  if (!source.UsesPidfd()) GTEST_SKIP() << "this kernel gives no thread pidfds";
+  std::vector<std::unique_ptr<WaitingThread>> waiting;
+  for (int i = 0; i < 10; ++i) waiting.push_back(std::make_unique<WaitingThread>());
+  for (auto& thread : waiting) thread->Id();
+  ProcessListing listing;
+  auto listedThreads = [&] {
+    std::vector<uint32_t> ids;
+    for (const auto& process : listing.processes) {
+      if (process.id != self) continue;
+      auto first = listing.threadIds.begin() + process.firstThread;
+      ids.assign(first, first + process.threadCount);
+    }
+    return Sorted(ids);
+  };
+
+  // Each pass lists the machine, then opens every thread listed.
+  auto openListed = [&] {
+    for (uint32_t id : listedThreads()) {
+      std::unique_ptr<TaskIdentity> identity;
+      ASSERT_EQ(source.Open(id, false, identity), ERROR_SUCCESS);
+    }
+  };
+  ASSERT_EQ(source.ListProcesses(listing), ERROR_SUCCESS);
+  openListed();
+  std::size_t folders = source.TaskFolderListings();
+  ASSERT_EQ(source.ListProcesses(listing), ERROR_SUCCESS);
+  EXPECT_EQ(source.TaskFolderListings(), folders + 1) << "pidfds kept after the listing before";
+  openListed();
+  ASSERT_EQ(source.ListProcesses(listing), ERROR_SUCCESS);
+  EXPECT_EQ(source.TaskFolderListings(), folders + 1) << "taken from the listing before";
+  EXPECT_EQ(listedThreads(), FolderThreads());
+
+  openListed();
+  const uint32_t ended = waiting.front()->Id();
+  waiting.front()->End();
+  WaitingThread added;
+  for (int look = 0; look < 10000; ++look) {
+    std::vector<uint32_t> now = FolderThreads();
+    if (std::find(now.begin(), now.end(), ended) == now.end()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(source.ListProcesses(listing), ERROR_SUCCESS);
+  EXPECT_EQ(source.TaskFolderListings(), folders + 2);
+  EXPECT_EQ(listedThreads(), FolderThreads());
+  EXPECT_NE(std::find(FolderThreads().begin(), FolderThreads().end(), added.Id()),
+            FolderThreads().end());
+  std::filesystem::remove_all(root);
+}
+
 }  // namespace
