@@ -1,10 +1,8 @@
 #include "processes/listed_threads.h"
 
-#include <cstdio>
-#include <string>
+#include <sys/stat.h>
 
-#include "processes/proc_directory.h"
-#include "processes/proc_stat_parser.h"
+#include <cstdio>
 
 namespace tesmar::platform {
 namespace {
@@ -55,14 +53,14 @@ bool ListedThreads::Append(uint32_t processId, uint64_t countNow, KeptPidfds& ke
 bool ListedThreads::Answer(int procFd, uint32_t processId, KeptPidfds& kept,
                            std::vector<uint32_t>& threadIds) {
   if (ListedCount(processId) == 0) return false;
+  // The task folder's link count is 2 and the process's thread count, the number its stat
+  // gives, without a file to open and fill.
   char path[32];
-  std::snprintf(path, sizeof path, "%u/stat", processId);
-  thread_local std::string stat;
-  if (!ReadSmallFile(procFd, path, stat)) return false;
-  std::optional<uint64_t> count = StatNumber(stat, kStatThreads);
-  if (!count) return false;
+  std::snprintf(path, sizeof path, "%u/task", processId);
+  struct stat folder {};
+  if (fstatat(procFd, path, &folder, 0) != 0 || folder.st_nlink < 2) return false;
   threadIds.clear();
-  return Append(processId, *count, kept, threadIds);
+  return Append(processId, folder.st_nlink - 2, kept, threadIds);
 }
 
 }  // namespace tesmar::platform

@@ -20,7 +20,7 @@ class ListedThreads {
   void Remember(const ProcessListing& listing, uint64_t number);
 
   // Appends the process's threads as the listing found them to threadIds, when they are exactly
-  // its threads now: countNow, the thread count its stat gave just before this call, is the
+  // its threads now: countNow, its thread count as read just before this call, is the
   // number the listing found, and then every one of them still runs with a pidfd kept before the
   // listing, so none has ended (nor been replaced by a newcomer with its id) and, with the count,
   // none has come. False, with threadIds untouched, otherwise, and for a process of a few
@@ -28,8 +28,9 @@ class ListedThreads {
   bool Append(uint32_t processId, uint64_t countNow, KeptPidfds& kept,
               std::vector<uint32_t>& threadIds);
 
-  // The same with the count read here, threadIds set rather than appended to. The count is only
-  // read for a process the listing holds more than a few threads of.
+  // The same with the count read here (from the process's task folder), threadIds set rather
+  // than appended to. The count is only read for a process the listing holds more than a few
+  // threads of.
   bool Answer(int procFd, uint32_t processId, KeptPidfds& kept, std::vector<uint32_t>& threadIds);
 
  private:
