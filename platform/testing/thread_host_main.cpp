@@ -37,7 +37,10 @@ int main(int argc, char** argv) {
     pthread_t thread;
     if (pthread_create(&thread, &attributes, Sleeper, reinterpret_cast<void*>(k)) != 0) {
       std::fprintf(stderr, "tesmar_thread_host: cannot start thread %ld\n", k);
-      return 1;
+      // Without running the destructors: threads already started may still be writing their
+      // ids into threadIds.
+      std::fflush(stderr);
+      _exit(1);
     }
     pthread_detach(thread);
   }
