@@ -59,7 +59,7 @@ std::size_t KeptPidfds::BudgetOfThisProcess() {
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0;
   std::size_t descriptors = static_cast<std::size_t>(limit.rlim_cur);
-  std::size_t reserve = std::max<std::size_t>(1024, descriptors / 8);
+  std::size_t reserve = std::max<std::size_t>(1024, descriptors / 32);
   return descriptors > reserve ? descriptors - reserve : 0;
 }
 

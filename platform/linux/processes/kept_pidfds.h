@@ -48,7 +48,7 @@ class KeptPidfds {
   std::size_t Size();
 
   // The budget for this process: what RLIMIT_NOFILE allows, less a reserve for every other
-  // descriptor (at least 1,024, an eighth of the limit).
+  // descriptor (at least 1,024, a thirty-second of the limit).
   static std::size_t BudgetOfThisProcess();
 
  private:
