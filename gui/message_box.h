@@ -6,28 +6,12 @@
 #include <QString>
 #include <functional>
 
+#include "platform/message_box_flags.h"
 #include "platform/win32_types.h"
 
 class QWidget;
 
 namespace tesmar::gui {
-
-inline constexpr UINT MB_OK = 0x0;
-inline constexpr UINT MB_OKCANCEL = 0x1;
-inline constexpr UINT MB_YESNO = 0x4;
-inline constexpr UINT MB_ICONHAND = 0x10;
-inline constexpr UINT MB_ICONSTOP = MB_ICONHAND;
-inline constexpr UINT MB_ICONQUESTION = 0x20;
-inline constexpr UINT MB_ICONEXCLAMATION = 0x30;
-inline constexpr UINT MB_ICONINFORMATION = 0x40;
-inline constexpr UINT MB_DEFBUTTON2 = 0x100;
-inline constexpr UINT MB_TYPEMASK = 0xF;
-inline constexpr UINT MB_ICONMASK = 0xF0;
-
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
-inline constexpr int IDYES = 6;
-inline constexpr int IDNO = 7;
 
 // The application's title: the caption of the boxes the application itself shows.
 inline constexpr char kApplicationTitle[] = "TesmarGui";

@@ -7,20 +7,10 @@
 #include <functional>
 #include <string>
 
+#include "platform/message_box_flags.h"
 #include "platform/win32_types.h"
 
 namespace tesmar::install {
-
-inline constexpr UINT MB_OK = 0x0;
-inline constexpr UINT MB_YESNO = 0x4;
-inline constexpr UINT MB_ICONSTOP = 0x10;
-inline constexpr UINT MB_ICONEXCLAMATION = 0x30;
-inline constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
-inline constexpr UINT MB_DEFBUTTON2 = 0x100;
-
-inline constexpr int IDOK = 1;
-inline constexpr int IDYES = 6;
-inline constexpr int IDNO = 7;
 
 // MessageBoxA without an owner window: the button chosen.
 int ShowOperatorMessage(const std::string& text, const std::string& caption, UINT flags);
