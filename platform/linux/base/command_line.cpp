@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 namespace tesmar::platform {
-namespace {
 
 std::vector<std::string> SplitWords(std::string_view text) {
   std::vector<std::string> words;
@@ -26,8 +25,6 @@ std::vector<std::string> SplitWords(std::string_view text) {
   return words;
 }
 
-}  // namespace
-
 std::vector<std::string> SplitImagePath(std::string_view imagePath) {
   std::string whole(imagePath);
   if (!whole.empty() && whole.front() != '"' && whole.find(' ') != std::string::npos &&
@@ -35,6 +32,14 @@ std::vector<std::string> SplitImagePath(std::string_view imagePath) {
     return {whole};
   }
   return SplitWords(imagePath);
+}
+
+std::vector<char*> ExecVector(std::vector<std::string>& words) {
+  std::vector<char*> pointers;
+  pointers.reserve(words.size() + 1);
+  for (std::string& word : words) pointers.push_back(word.data());
+  pointers.push_back(nullptr);
+  return pointers;
 }
 
 }  // namespace tesmar::platform

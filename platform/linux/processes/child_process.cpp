@@ -104,13 +104,6 @@ std::vector<std::string> EnvironmentBlock(const char* block) {
   return entries;
 }
 
-std::vector<char*> Pointers(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
 DWORD Create(LPCSTR applicationName, LPSTR commandLine, DWORD creationFlags, LPVOID environment,
              LPCSTR currentDirectory, LPPROCESS_INFORMATION information) {
   if (!information || (creationFlags & ~(NORMAL_PRIORITY_CLASS | DETACHED_PROCESS)) != 0) {
@@ -139,8 +132,8 @@ DWORD Create(LPCSTR applicationName, LPSTR commandLine, DWORD creationFlags, LPV
   posix_spawnattr_setflags(&attributes, flags);
   std::vector<std::string> environmentEntries;
   if (environment) environmentEntries = EnvironmentBlock(static_cast<const char*>(environment));
-  std::vector<char*> argv = Pointers(arguments);
-  std::vector<char*> envp = Pointers(environmentEntries);
+  std::vector<char*> argv = ExecVector(arguments);
+  std::vector<char*> envp = ExecVector(environmentEntries);
   pid_t pid = 0;
   int spawned = posix_spawn(&pid, program->c_str(), &actions, &attributes, argv.data(),
                             environment ? envp.data() : environ);

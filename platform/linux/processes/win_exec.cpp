@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/command_line.h"
 #include "platform/errors.h"
 
 extern char** environ;
@@ -18,28 +19,6 @@ extern char** environ;
 namespace {
 
 constexpr UINT kStarted = 33;
-
-// Words split at blanks; a double-quoted stretch stays one word, without its quotes.
-std::vector<std::string> SplitCommandLine(const char* line) {
-  std::vector<std::string> words;
-  std::string word;
-  bool inWord = false, quoted = false;
-  for (const char* c = line; *c; ++c) {
-    if (*c == '"') {
-      quoted = !quoted;
-      inWord = true;
-    } else if ((*c == ' ' || *c == '\t') && !quoted) {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-    } else {
-      word += *c;
-      inWord = true;
-    }
-  }
-  if (inWord) words.push_back(word);
-  return words;
-}
 
 bool FolderOfPathMissing(const std::string& program) {
   size_t slash = program.rfind('/');
@@ -80,11 +59,9 @@ UINT ResultOfSpawnError(int error, const std::string& program) {
 extern "C" UINT WinExec(LPCSTR commandLine, UINT) noexcept {
   try {
     if (!commandLine) return ERROR_FILE_NOT_FOUND;
-    std::vector<std::string> words = SplitCommandLine(commandLine);
+    std::vector<std::string> words = tesmar::platform::SplitWords(commandLine);
     if (words.empty() || words[0].empty()) return ERROR_FILE_NOT_FOUND;
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = tesmar::platform::ExecVector(words);
 
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;

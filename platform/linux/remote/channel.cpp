@@ -1,4 +1,5 @@
 #include "remote/channel.h"
+#include "base/command_line.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -89,9 +90,7 @@ ChannelFailure Channel::Open() {
     return ChannelFailure::Unreachable;
   }
   std::vector<std::string> arguments = SshArguments(host_);
-  std::vector<char*> argv;
-  for (auto& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ExecVector(arguments);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

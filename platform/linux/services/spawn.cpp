@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/command_line.h"
 #include "base/descriptor.h"
 #include "base/errno_to_win32.h"
 #include "base/machine_root.h"
@@ -52,13 +53,6 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string>& repla
   }
   merged.insert(merged.end(), replacements.begin(), replacements.end());
   return merged;
-}
-
-std::vector<char*> PointersTo(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
 }
 
 void Send(int pipe, Report kind, int value) {
@@ -114,8 +108,8 @@ DWORD SpawnDetachedService(const std::vector<std::string>& commandLine,
   variables.push_back(std::string(kServiceReadyDescriptorVariable) + "=" +
                       std::to_string(readyWrite.get()));
   std::vector<std::string> merged = MergedEnvironment(variables);
-  std::vector<char*> argumentPointers = PointersTo(arguments);
-  std::vector<char*> environmentPointers = PointersTo(merged);
+  std::vector<char*> argumentPointers = ExecVector(arguments);
+  std::vector<char*> environmentPointers = ExecVector(merged);
 
   pid_t intermediate = fork();
   if (intermediate < 0) return SetLastErrorFromErrno();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/command_line.h"
 #include "base/errno_to_win32.h"
 #include "base/machine_root.h"
 #include "platform/errors.h"
@@ -39,9 +40,7 @@ Outcome RunSystemctl(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_adddup2(&actions, output[1], 1);
   std::vector<std::string> words{"systemctl"};
   words.insert(words.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ExecVector(words);
   pid_t child = -1;
   int spawned = posix_spawnp(&child, "systemctl", &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
